@@ -1,0 +1,112 @@
+// Which physical events the hook takes over, which it passes on, and when
+// walking stops.
+#include "walking/keyboard_hook.h"
+
+#include <gtest/gtest.h>
+
+#include "common/launcher_state.h"
+#include "desktop.h"
+#include "player.h"
+
+namespace {
+
+struct Case {
+  const char* name;
+  const char* keys;
+  const char* client;  // what the client gets
+  const char* other;   // what the other application gets
+};
+
+void PrintTo(const Case& c, std::ostream* out) { *out << '"' << c.keys << '"'; }
+
+class HookFilter : public testing::TestWithParam<Case> {
+ protected:
+  void SetUp() override { player::SetUpDesktop(); }
+};
+
+TEST_P(HookFilter, RoutesKeys) {
+  player::Play(GetParam().keys);
+  EXPECT_EQ(standin::Stream(player::ClientWindow()), GetParam().client);
+  EXPECT_EQ(standin::Stream(player::OtherWindow()), GetParam().other);
+}
+
+const Case kCases[] = {
+    {"OtherAppGetsPhysicalW", "@other W+ W-", "", "w+ w-"},
+    {"NoForegroundWindowPassesW", "@none W+ W- @client", "", ""},
+    {"LeavingTheClientReleasesOnNextKey", "W+ @other X+", "W+", "W- x+"},
+    {"LeavingTheClientReleasesOnDirectionKey", "W+ @other W-", "W+", "W- w-"},
+    {"CtrlReleasesTheWalk", "W+ A+ Ctrl+", "W+ W- Q+ Q- ctrl+", ""},
+    {"RightAltReleasesTheWalk", "D+ RAlt+", "D+ D- ralt+", ""},
+    {"ModifierReleasesEvenInAnotherApp", "W+ @other Shift+", "W+", "W- shift+"},
+    {"CtrlWReachesClientUntouched", "Ctrl+ W+ W- Ctrl-", "ctrl+ w+ w- ctrl-", ""},
+    {"ShiftSReachesClientUntouched", "Shift+ S+ S- Shift-", "shift+ s+ s- shift-", ""},
+    {"AltDReachesClientUntouched", "Alt+ D+ D- Alt-", "alt+ d+ d- alt-", ""},
+    {"ModifierKeyUpIsAnOrdinaryKey", "Ctrl+ Ctrl- W+", "ctrl+ ctrl- W+", ""},
+    {"OtherKeysLeaveTheWalkAlone", "W+ Up+ Up- Space+ A+", "W+ up+ up- space+ W- Q+", ""},
+    {"WalkResumesAfterTheModifierOnRepeat", "W+ Shift+ Shift- W*", "W+ W- shift+ shift- W+", ""},
+    // A key-up follows its key-down to whoever got it, or that one keeps the key down.
+    {"KeyUpFollowsAKeyDownPassedWithShift", "Shift+ W+ Shift- A+ A- W-", "shift+ w+ shift- A+ A- w-", ""},
+    {"KeyUpFollowsAKeyDownPassedToAnotherApp", "@other D+ @client D-", "d-", "d+"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, HookFilter, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+TEST(HookFilterEdges, InjectedKeysPassUntouchedEvenInTheClient) {
+  player::SetUpDesktop();
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = 'W';
+  SendInput(1, &input, sizeof input);
+  EXPECT_EQ(standin::Stream(player::ClientWindow()), "W+");
+  EXPECT_EQ(heldW, 0);
+  EXPECT_EQ(sentKey, 0);
+}
+
+TEST(HookFilterEdges, WithWalkingOffEveryKeyPasses) {
+  player::SetUpDesktop();
+  smartWalkingEnabled = false;
+  player::Play("W+ A+ A- W-");
+  EXPECT_EQ(standin::Stream(player::ClientWindow()), "w+ a+ a- w-");
+}
+
+TEST(HookFilterEdges, CodesOtherThanActionArePassedOnUntouched) {
+  player::SetUpDesktop();
+  KBDLLHOOKSTRUCT event{};
+  event.vkCode = 'W';
+  EXPECT_EQ(KeyboardHookProc(3, WM_KEYDOWN, reinterpret_cast<LPARAM>(&event)), 0);
+  EXPECT_EQ(heldW, 0);
+  EXPECT_EQ(standin::SendInputCalls(), 0);
+}
+
+TEST(HookFilterEdges, UnknownMessageForADirectionKeyIsSwallowedWithoutChange) {
+  player::SetUpDesktop();
+  player::Play("W+");
+  standin::SendPhysical(0x0200, 'A');
+  EXPECT_TRUE(standin::LastSwallowed());
+  EXPECT_EQ(standin::Stream(player::ClientWindow()), "W+");
+  EXPECT_EQ(heldA, 0);
+}
+
+TEST(HookFilterEdges, PhysicalDirectionKeysAreSwallowedIncludingKeyUps) {
+  player::SetUpDesktop();
+  for (const char* step : {"W+", "W*", "W-"}) {
+    player::Play(step);
+    EXPECT_TRUE(standin::LastSwallowed()) << step;
+  }
+}
+
+TEST(ClientForeground, FollowsTheOwnerOfTheForegroundWindow) {
+  player::SetUpDesktop();
+  EXPECT_TRUE(IsClientForeground());
+  standin::SetForeground(player::OtherWindow());
+  EXPECT_FALSE(IsClientForeground());
+  standin::SetForeground(nullptr);
+  EXPECT_FALSE(IsClientForeground());
+  // A pop-up of the client counts as the client.
+  standin::SetForeground(
+      standin::AddWindow(player::kClientProcess, L"Inventory", true, nullptr, player::ClientWindow()));
+  EXPECT_TRUE(IsClientForeground());
+}
+
+}  // namespace

@@ -1,0 +1,28 @@
+// A player at the keyboard of the stand-in desktop, with the client's window
+// and one other application's window on it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "desktop.h"
+
+namespace player {
+
+constexpr DWORD kClientProcess = 4242;
+constexpr DWORD kOtherProcess = 777;
+
+// Resets the desktop and the launcher state, opens the client's and another
+// application's window with the client in front, and installs the hook.
+void SetUpDesktop();
+HWND ClientWindow();
+HWND OtherWindow();
+
+// Plays a script of physical events: "W+" press, "W-" release, "W*"
+// auto-repeat, "Ctrl+" and the like, and "@client", "@other", "@none" to move
+// the foreground.
+void Play(const std::string& script);
+BYTE KeyCode(const std::string& name);
+
+}  // namespace player

@@ -1,0 +1,126 @@
+// The scriptable desktop behind the stand-in <windows.h>: windows with their
+// owning processes, the foreground, physical key states, one low-level
+// keyboard hook, event hooks, a client process, a message queue, a virtual
+// clock and a log of the platform calls the launcher makes.
+//
+// It behaves as Windows does where the launcher relies on it: SendInput feeds
+// each injected event straight back through the installed hook, flagged
+// LLKHF_INJECTED, before it returns; an event the hook passes on reaches the
+// window in the foreground and updates the asynchronous key state.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace standin {
+
+// Back to an empty desktop: no windows, no hooks, no calls, clock at 0.
+void Reset();
+
+// --- Windows -----------------------------------------------------------
+HWND AddWindow(DWORD processId, const std::wstring& title, bool visible = true, HWND parent = nullptr,
+               HWND owner = nullptr);
+void RemoveWindow(HWND window);
+void SetForeground(HWND window);
+// Shows or hides a window; showing raises EVENT_OBJECT_SHOW.
+void SetVisible(HWND window, bool visible);
+// The window's own code changes its title; raises EVENT_OBJECT_NAMECHANGE.
+void RetitleFromOwner(HWND window, const std::wstring& title);
+std::wstring TitleOf(HWND window);
+// How many times SetWindowTextW was called on the window.
+int TitleSets(HWND window);
+
+// --- Keyboard ------------------------------------------------------------
+// Physical key events, as the keyboard driver produces them.
+void Press(BYTE vk);
+void Release(BYTE vk);
+void Repeat(BYTE vk);  // auto-repeat: another key-down of a held key
+// Sends one physical event with any message identifier.
+void SendPhysical(UINT message, BYTE vk);
+bool IsKeyDown(BYTE vk);
+
+struct Delivered {
+  BYTE vk;
+  bool down;
+  bool injected;
+};
+// Events that reached a window while it was in the foreground.
+const std::vector<Delivered>& ReceivedBy(HWND window);
+// The same as text: "W+ Q+" for injected keys, "w+ ctrl-" for physical ones.
+std::string Stream(HWND window);
+std::string KeyName(BYTE vk);
+// Every event the launcher injected, in order, whoever received it.
+const std::vector<Delivered>& Injected();
+// Result of the last physical or injected event: true when a hook swallowed it.
+bool LastSwallowed();
+
+// --- Hooks ---------------------------------------------------------------
+bool KeyboardHookInstalled();
+int SendInputCalls();
+void FailKeyboardHook(bool fail);
+void FailWinEventHooks(bool fail);
+struct WinEventHookRecord {
+  DWORD eventMin, eventMax;
+  HMODULE module;
+  WINEVENTPROC proc;
+  DWORD processId, threadId, flags;
+  bool removed;
+};
+const std::vector<WinEventHookRecord>& WinEventHooks();
+
+// --- Client process --------------------------------------------------------
+struct ProcessStart {
+  std::wstring applicationName;
+  std::wstring commandLine;
+  std::wstring currentDirectory;
+  bool inheritHandles;
+  DWORD creationFlags;
+  bool defaultEnvironment;
+  bool noSecurityAttributes;
+  DWORD startupInfoSize;
+  bool startupInfoOtherwiseZero;
+};
+void FailClientStart(bool fail);
+DWORD ClientProcessId();  // the ID the next successful start hands out
+const std::vector<ProcessStart>& ProcessStarts();
+void ExitClient();  // the client's process handle becomes signalled
+bool ClientTerminated(UINT* exitCode = nullptr);
+int OpenHandles();  // handles handed out and not yet closed
+
+// --- Message queue and waits ------------------------------------------------
+void PostToLauncher(UINT message);
+// Each call of MsgWaitForMultipleObjects that finds nothing to report runs the
+// next of these; with none left the wait fails.
+void OnWait(std::function<void()> action);
+void FailNextWait();
+std::vector<MSG>& Dispatched();
+
+// --- Threads and time ----------------------------------------------------
+struct ThreadStart {
+  LPTHREAD_START_ROUTINE start;
+  LPVOID parameter;
+  DWORD flags;
+};
+const std::vector<ThreadStart>& ThreadsStarted();
+void FailCreateThread(bool fail);
+DWORD Clock();
+// Runs after each Sleep, with the clock already advanced.
+void OnSleep(std::function<void()> action);
+
+// --- Module path ------------------------------------------------------------
+// The path GetModuleFileNameW reports; a path that does not fit the buffer
+// comes back cut as Windows cuts it, or as Wine does when wineStyle is set.
+void SetModulePath(const std::wstring& path, bool wineStyle = false);
+void FailModulePath();
+int ModulePathQueries();
+
+// --- Call log ------------------------------------------------------------------
+// The platform calls made since Reset, by name, in order ("CreateProcessW",
+// "CloseHandle(thread)", "SetWinEventHook(0x8002)", ...).
+const std::vector<std::string>& Calls();
+void ClearCalls();
+
+}  // namespace standin

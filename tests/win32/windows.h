@@ -1,0 +1,197 @@
+// Stand-in for the subset of <windows.h> the launcher uses, so the same
+// sources build natively for unit tests. Types and constants carry the
+// platform's names and values; the functions are served by the scriptable
+// desktop in desktop.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#define WINAPI
+#define CALLBACK
+#define APIENTRY
+
+using BOOL = int;
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using ULONG_PTR = std::uintptr_t;
+using UINT = unsigned int;
+using SHORT = std::int16_t;
+using WCHAR = wchar_t;
+using LPWSTR = wchar_t*;
+using LPCWSTR = const wchar_t*;
+using LPVOID = void*;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+using SIZE_T = std::size_t;
+
+struct StandInHandle;
+using HANDLE = StandInHandle*;
+struct StandInWindow;
+using HWND = StandInWindow*;
+struct StandInHook;
+using HHOOK = StandInHook*;
+struct StandInWinEventHook;
+using HWINEVENTHOOK = StandInWinEventHook*;
+struct StandInModule;
+using HINSTANCE = StandInModule*;
+using HMODULE = HINSTANCE;
+
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0u
+#define WAIT_TIMEOUT 258u
+#define WAIT_FAILED 0xFFFFFFFFu
+#define ERROR_INSUFFICIENT_BUFFER 122u
+
+// Keyboard.
+#define HC_ACTION 0
+#define WH_KEYBOARD_LL 13
+#define LLKHF_INJECTED 0x00000010u
+#define WM_KEYDOWN 0x0100u
+#define WM_KEYUP 0x0101u
+#define WM_SYSKEYDOWN 0x0104u
+#define WM_SYSKEYUP 0x0105u
+#define WM_QUIT 0x0012u
+#define VK_SHIFT 0x10
+#define VK_CONTROL 0x11
+#define VK_MENU 0x12
+#define VK_LSHIFT 0xA0
+#define VK_RSHIFT 0xA1
+#define VK_LCONTROL 0xA2
+#define VK_RCONTROL 0xA3
+#define VK_LMENU 0xA4
+#define VK_RMENU 0xA5
+#define INPUT_KEYBOARD 1u
+#define KEYEVENTF_KEYUP 0x0002u
+
+struct KBDLLHOOKSTRUCT {
+  DWORD vkCode;
+  DWORD scanCode;
+  DWORD flags;
+  DWORD time;
+  ULONG_PTR dwExtraInfo;
+};
+
+struct KEYBDINPUT {
+  WORD wVk;
+  WORD wScan;
+  DWORD dwFlags;
+  DWORD time;
+  ULONG_PTR dwExtraInfo;
+};
+
+struct MOUSEINPUT {
+  LONG dx;
+  LONG dy;
+  DWORD mouseData;
+  DWORD dwFlags;
+  DWORD time;
+  ULONG_PTR dwExtraInfo;
+};
+
+struct INPUT {
+  DWORD type;
+  union {
+    MOUSEINPUT mi;
+    KEYBDINPUT ki;
+  };
+};
+
+using HOOKPROC = LRESULT (*)(int, WPARAM, LPARAM);
+
+HHOOK SetWindowsHookExW(int idHook, HOOKPROC proc, HINSTANCE module, DWORD threadId);
+BOOL UnhookWindowsHookEx(HHOOK hook);
+LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam);
+SHORT GetAsyncKeyState(int vk);
+UINT SendInput(UINT count, INPUT* inputs, int size);
+
+// Windows and titles.
+#define GA_ROOT 2u
+#define EVENT_OBJECT_SHOW 0x8002u
+#define EVENT_OBJECT_NAMECHANGE 0x800Cu
+#define WINEVENT_OUTOFCONTEXT 0x0000u
+#define OBJID_WINDOW 0
+#define CHILDID_SELF 0
+
+using WNDENUMPROC = BOOL (*)(HWND, LPARAM);
+using WINEVENTPROC = void (*)(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD);
+
+HWND GetForegroundWindow();
+DWORD GetWindowThreadProcessId(HWND window, DWORD* processId);
+HWND GetAncestor(HWND window, UINT flags);
+BOOL IsWindowVisible(HWND window);
+int GetWindowTextW(HWND window, LPWSTR buffer, int size);
+BOOL SetWindowTextW(HWND window, LPCWSTR text);
+BOOL EnumWindows(WNDENUMPROC proc, LPARAM parameter);
+HWINEVENTHOOK SetWinEventHook(DWORD eventMin, DWORD eventMax, HMODULE module, WINEVENTPROC proc, DWORD processId,
+                              DWORD threadId, DWORD flags);
+BOOL UnhookWinEvent(HWINEVENTHOOK hook);
+
+// Processes, threads and the message queue.
+#define PM_REMOVE 0x0001u
+#define QS_ALLINPUT 0x1CFFu
+#define MB_OK 0x00000000u
+#define MB_ICONERROR 0x00000010u
+
+struct SECURITY_ATTRIBUTES;
+
+struct STARTUPINFOW {
+  DWORD cb;
+  LPWSTR lpReserved;
+  LPWSTR lpDesktop;
+  LPWSTR lpTitle;
+  DWORD dwX, dwY, dwXSize, dwYSize, dwXCountChars, dwYCountChars, dwFillAttribute, dwFlags;
+  WORD wShowWindow;
+  WORD cbReserved2;
+  BYTE* lpReserved2;
+  HANDLE hStdInput, hStdOutput, hStdError;
+};
+
+struct PROCESS_INFORMATION {
+  HANDLE hProcess;
+  HANDLE hThread;
+  DWORD dwProcessId;
+  DWORD dwThreadId;
+};
+
+struct POINT {
+  LONG x;
+  LONG y;
+};
+
+struct MSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
+};
+
+using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID);
+
+BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, SECURITY_ATTRIBUTES* processAttributes,
+                    SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles, DWORD creationFlags, LPVOID environment,
+                    LPCWSTR currentDirectory, STARTUPINFOW* startupInfo, PROCESS_INFORMATION* processInformation);
+BOOL CloseHandle(HANDLE handle);
+BOOL TerminateProcess(HANDLE process, UINT exitCode);
+DWORD WaitForInputIdle(HANDLE process, DWORD milliseconds);
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds, DWORD wakeMask);
+BOOL PeekMessageW(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags);
+BOOL TranslateMessage(const MSG* message);
+LRESULT DispatchMessageW(const MSG* message);
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+HANDLE CreateThread(SECURITY_ATTRIBUTES* attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID parameter,
+                    DWORD flags, DWORD* threadId);
+void Sleep(DWORD milliseconds);
+
+// Module path and settings.
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
+UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, int defaultValue, LPCWSTR fileName);
+DWORD GetLastError();
