@@ -1,0 +1,49 @@
+#include "app/launch_config.h"
+
+#include <windows.h>
+
+#include "common/launcher_state.h"
+
+namespace {
+
+// The longest path the platform has, plus its terminating zero.
+constexpr DWORD kLongestModulePath = 32768;
+
+}  // namespace
+
+std::wstring ResolveBaseDirectory() {
+  // A cut module path would point at a parent folder, and so at another
+  // program's bin\client.exe: grow the buffer until the whole path fits.
+  std::wstring path;
+  DWORD size = MAX_PATH;
+  for (;;) {
+    path.resize(size);
+    DWORD length = GetModuleFileNameW(nullptr, path.data(), size);
+    if (length < size) {
+      path.resize(length);
+      return BaseDirectoryOf(path);
+    }
+    if (size >= kLongestModulePath) return L".";
+    size = size * 2 < kLongestModulePath ? size * 2 : kLongestModulePath;
+  }
+}
+
+std::wstring BaseDirectoryOf(const std::wstring& modulePath) {
+  std::size_t separator = modulePath.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) return L".";
+  return modulePath.substr(0, separator);
+}
+
+LaunchPaths BuildLaunchPaths(const std::wstring& baseDirectory) {
+  LaunchPaths paths;
+  paths.baseDirectory = baseDirectory;
+  paths.clientExecutable = baseDirectory + L"\\bin\\client.exe";
+  paths.iniFile = baseDirectory + L"\\VarnelOfficial.ini";
+  paths.commandLine = L"\"" + paths.clientExecutable + L"\"";
+  paths.workingDirectory = baseDirectory + L"\\bin";
+  return paths;
+}
+
+void ReadSmartWalkingSetting(const std::wstring& iniFile) {
+  smartWalkingEnabled = GetPrivateProfileIntW(L"SmartWalking", L"Enabled", 1, iniFile.c_str()) != 0;
+}

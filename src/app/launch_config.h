@@ -1,0 +1,18 @@
+// Where the client, its working directory and the settings file are, all
+// derived from the launcher's own location, and the one setting it reads.
+#pragma once
+
+#include <string>
+
+struct LaunchPaths {
+  std::wstring baseDirectory;
+  std::wstring clientExecutable;
+  std::wstring iniFile;
+  std::wstring commandLine;
+  std::wstring workingDirectory;
+};
+
+std::wstring ResolveBaseDirectory();
+std::wstring BaseDirectoryOf(const std::wstring& modulePath);
+LaunchPaths BuildLaunchPaths(const std::wstring& baseDirectory);
+void ReadSmartWalkingSetting(const std::wstring& iniFile);

@@ -1,0 +1,119 @@
+// Where the launcher looks for the client and its settings, from the path of
+// its own executable.
+#include "app/launch_config.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "common/launcher_state.h"
+#include "desktop.h"
+
+namespace {
+
+struct Install {
+  const wchar_t* modulePath;
+  const wchar_t* base;
+  const wchar_t* client;
+  const wchar_t* ini;
+  const wchar_t* workingDirectory;
+};
+
+void PrintTo(const Install& install, std::ostream* out) {
+  *out << '"' << std::string(install.modulePath, install.modulePath + std::wcslen(install.modulePath)) << '"';
+}
+
+class LaunchPathsFromModule : public testing::TestWithParam<Install> {
+ protected:
+  void SetUp() override { standin::Reset(); }
+};
+
+TEST_P(LaunchPathsFromModule, DerivesEveryPath) {
+  const Install& install = GetParam();
+  standin::SetModulePath(install.modulePath);
+  LaunchPaths paths = BuildLaunchPaths(ResolveBaseDirectory());
+  EXPECT_EQ(paths.baseDirectory, install.base);
+  EXPECT_EQ(paths.clientExecutable, install.client);
+  EXPECT_EQ(paths.iniFile, install.ini);
+  EXPECT_EQ(paths.workingDirectory, install.workingDirectory);
+  EXPECT_EQ(paths.commandLine, L"\"" + std::wstring(install.client) + L"\"");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Installs, LaunchPathsFromModule,
+    testing::Values(Install{L"C:\\Games\\L.exe", L"C:\\Games", L"C:\\Games\\bin\\client.exe",
+                            L"C:\\Games\\VarnelOfficial.ini", L"C:\\Games\\bin"},
+                    Install{L"C:\\L.exe", L"C:", L"C:\\bin\\client.exe", L"C:\\VarnelOfficial.ini", L"C:\\bin"},
+                    Install{L"C:/Games/L.exe", L"C:/Games", L"C:/Games\\bin\\client.exe",
+                            L"C:/Games\\VarnelOfficial.ini", L"C:/Games\\bin"},
+                    Install{L"L.exe", L".", L".\\bin\\client.exe", L".\\VarnelOfficial.ini", L".\\bin"},
+                    Install{L"", L".", L".\\bin\\client.exe", L".\\VarnelOfficial.ini", L".\\bin"},
+                    Install{L"\\L.exe", L"", L"\\bin\\client.exe", L"\\VarnelOfficial.ini", L"\\bin"},
+                    Install{L"D:\\Jogos\\Varnel Online\\Varnel Official Client.exe", L"D:\\Jogos\\Varnel Online",
+                            L"D:\\Jogos\\Varnel Online\\bin\\client.exe",
+                            L"D:\\Jogos\\Varnel Online\\VarnelOfficial.ini", L"D:\\Jogos\\Varnel Online\\bin"}));
+
+TEST(LaunchPathsEdges, UnreadableModulePathGivesTheCurrentDirectory) {
+  standin::Reset();
+  standin::FailModulePath();
+  EXPECT_EQ(ResolveBaseDirectory(), L".");
+}
+
+// A folder deeper than the classic 260-unit limit: the path must be read
+// whole, or the launcher would start a bin\client.exe from a parent folder.
+class LongModulePath : public testing::TestWithParam<bool> {};
+
+TEST_P(LongModulePath, IsReadWhole) {
+  const bool wineStyle = GetParam();
+  for (std::size_t depth : {258u, 259u, 260u, 261u, 600u, 5000u, 32766u}) {
+    standin::Reset();
+    std::wstring folder = L"C:\\" + std::wstring(depth - 9, L'd');
+    std::wstring module = folder + L"\\L.exe";
+    standin::SetModulePath(module, wineStyle);
+    EXPECT_EQ(ResolveBaseDirectory(), folder) << "module path of " << module.size() << " units";
+  }
+}
+
+TEST_P(LongModulePath, BeyondThePlatformLimitGivesTheCurrentDirectory) {
+  standin::Reset();
+  standin::SetModulePath(L"C:\\" + std::wstring(40000, L'd') + L"\\L.exe", GetParam());
+  EXPECT_EQ(ResolveBaseDirectory(), L".");
+}
+
+INSTANTIATE_TEST_SUITE_P(CutAs, LongModulePath, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "Wine" : "Windows"; });
+
+struct Setting {
+  const char* name;
+  const char* fileText;  // nullptr: no file at all
+  bool enabled;
+};
+
+void PrintTo(const Setting& setting, std::ostream* out) { *out << setting.name; }
+
+class SmartWalkingSetting : public testing::TestWithParam<Setting> {};
+
+TEST_P(SmartWalkingSetting, ReadsEnabled) {
+  const Setting& setting = GetParam();
+  std::string path = testing::TempDir() + "VarnelOfficial-" + setting.name + ".ini";
+  std::remove(path.c_str());
+  if (setting.fileText) std::ofstream(path, std::ios::binary) << setting.fileText;
+  smartWalkingEnabled = !setting.enabled;
+  ReadSmartWalkingSetting(std::wstring(path.begin(), path.end()));
+  EXPECT_EQ(smartWalkingEnabled, setting.enabled);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, SmartWalkingSetting,
+    testing::Values(Setting{"Zero", "[SmartWalking]\r\nEnabled=0\r\n", false},
+                    Setting{"One", "[SmartWalking]\r\nEnabled=1\r\n", true},
+                    Setting{"Seven", "[SmartWalking]\r\nEnabled=7\r\n", true},
+                    Setting{"NoKey", "[SmartWalking]\r\nSpeed=0\r\n", true},
+                    Setting{"NoSection", "[Video]\r\nEnabled=0\r\n", true}, Setting{"NoFile", nullptr, true},
+                    Setting{"OtherSectionFirst", "[Video]\nEnabled=1\n[SmartWalking]\nEnabled=0\n", false},
+                    Setting{"NamesIgnoreCaseAndSpaces", "[smartwalking]\n  ENABLED  =  0  \n", false}),
+    [](const testing::TestParamInfo<Setting>& info) { return std::string(info.param.name); });
+
+}  // namespace
