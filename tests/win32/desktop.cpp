@@ -474,7 +474,9 @@ DWORD GetLastError() { return desk().lastError; }
 
 UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, int defaultValue, LPCWSTR fileName) {
   auto fallback = static_cast<UINT>(defaultValue);
-  std::ifstream file(Narrow(fileName ? fileName : L""), std::ios::binary);
+  std::string path = Narrow(fileName ? fileName : L"");
+  std::replace(path.begin(), path.end(), '\\', '/');  // the launcher joins paths with backslashes
+  std::ifstream file(path, std::ios::binary);
   if (!file || !section || !key) return fallback;
   const std::string wantedSection = Narrow(section);
   const std::string wantedKey = Narrow(key);

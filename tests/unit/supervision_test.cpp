@@ -1,0 +1,206 @@
+// The launcher's life from start to exit, on the stand-in desktop.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "common/launcher_state.h"
+#include "desktop.h"
+#include "title/title_enforcer.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int);
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+const std::string kCaption = "Varnel Official Client";
+const std::string kClientStartFailed = "N\xC3\xA3o foi poss\xC3\xADvel iniciar bin\\client.exe.";
+const std::string kWalkingFailed = "N\xC3\xA3o foi poss\xC3\xADvel ativar o Zadev Uzuzize.";
+
+class Launcher : public testing::Test {
+ protected:
+  void SetUp() override {
+    standin::Reset();
+    smartWalkingEnabled = true;
+    clientProcessId = 0;
+    keyboardHook = nullptr;
+    showEventHook = nameChangeEventHook = nullptr;
+    sentKey = lastPressedKey = heldW = heldA = heldS = heldD = 0;
+    folder = testing::TempDir() + "launcher-" + testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::remove((folder + "/VarnelOfficial.ini").c_str());
+    std::string module = folder + "/Varnel Official Client.exe";
+    standin::SetModulePath(std::wstring(module.begin(), module.end()));
+  }
+
+  void WriteSettings(const std::string& text) {
+    std::string mkdir = "mkdir -p '" + folder + "'";
+    ASSERT_EQ(std::system(mkdir.c_str()), 0);
+    std::ofstream(folder + "/VarnelOfficial.ini") << text;
+  }
+
+  int Run() { return wWinMain(nullptr, nullptr, nullptr, 0); }
+
+  std::string folder;
+};
+
+const Calls kStart = {"CreateProcessW",
+                      "CloseHandle(thread)",
+                      "SetWindowsHookExW(13,0)",
+                      "SetWinEventHook(0x8002)",
+                      "SetWinEventHook(0x800C)",
+                      "WaitForInputIdle(30000)",
+                      "EnumWindows",
+                      "CreateThread",
+                      "CloseHandle(thread)"};
+const Calls kTearDown = {"UnhookWinEvent(0x800C)", "UnhookWinEvent(0x8002)", "UnhookWindowsHookEx",
+                         "CloseHandle(process)"};
+
+Calls Join(std::initializer_list<Calls> parts) {
+  Calls all;
+  for (const Calls& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+TEST_F(Launcher, StartsTheClientFromItsOwnFolder) {
+  standin::OnWait(standin::ExitClient);
+  ASSERT_EQ(Run(), 0);
+  ASSERT_EQ(standin::ProcessStarts().size(), 1u);
+  const standin::ProcessStart& start = standin::ProcessStarts()[0];
+  std::wstring base(folder.begin(), folder.end());
+  EXPECT_EQ(start.applicationName, base + L"\\bin\\client.exe");
+  EXPECT_EQ(start.commandLine, L"\"" + base + L"\\bin\\client.exe\"");
+  EXPECT_EQ(start.currentDirectory, base + L"\\bin");
+  EXPECT_FALSE(start.inheritHandles);
+  EXPECT_EQ(start.creationFlags, 0u);
+  EXPECT_TRUE(start.defaultEnvironment);
+  EXPECT_TRUE(start.noSecurityAttributes);
+  EXPECT_EQ(start.startupInfoSize, sizeof(STARTUPINFOW));
+  EXPECT_TRUE(start.startupInfoOtherwiseZero);
+}
+
+TEST_F(Launcher, HooksEverythingInOrderBeforeWaitingAndUndoesItInReverse) {
+  standin::OnWait(standin::ExitClient);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(standin::Calls(), Join({kStart, {"MsgWaitForMultipleObjects"}, kTearDown}));
+
+  // Both event hooks watch only the client, out of context.
+  ASSERT_EQ(standin::WinEventHooks().size(), 2u);
+  for (const standin::WinEventHookRecord& hook : standin::WinEventHooks()) {
+    EXPECT_EQ(hook.eventMin, hook.eventMax);
+    EXPECT_EQ(hook.proc, TitleEventProc);
+    EXPECT_EQ(hook.processId, standin::ClientProcessId());
+    EXPECT_EQ(hook.threadId, 0u);
+    EXPECT_EQ(hook.flags, WINEVENT_OUTOFCONTEXT);
+    EXPECT_EQ(hook.module, nullptr);
+    EXPECT_TRUE(hook.removed);
+  }
+  ASSERT_EQ(standin::ThreadsStarted().size(), 1u);
+  EXPECT_EQ(standin::ThreadsStarted()[0].start, TitleEnforcerThread);
+  EXPECT_EQ(standin::ThreadsStarted()[0].parameter, nullptr);
+  EXPECT_EQ(clientProcessId, standin::ClientProcessId());
+  EXPECT_FALSE(standin::KeyboardHookInstalled());
+  EXPECT_EQ(standin::OpenHandles(), 0);
+}
+
+struct WayOut {
+  const char* name;
+  std::function<void()> during;
+};
+
+class WaysOut : public Launcher, public testing::WithParamInterface<WayOut> {};
+
+TEST_P(WaysOut, TearDownInOrderAndExitZero) {
+  HWND window = standin::AddWindow(standin::ClientProcessId(), L"Client");
+  standin::SetForeground(window);
+  standin::OnWait([] {
+    // The player walks up-left when the run ends.
+    standin::Press('W');
+    standin::Press('A');
+  });
+  standin::OnWait(GetParam().during);
+
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(standin::Stream(window), "W+ W- Q+ Q-");
+  Calls calls = standin::Calls();
+  ASSERT_GE(calls.size(), kTearDown.size());
+  EXPECT_EQ(Calls(calls.end() - static_cast<long>(kTearDown.size()), calls.end()), kTearDown);
+  EXPECT_FALSE(standin::ClientTerminated());  // a quit message leaves the client running
+  EXPECT_EQ(standin::OpenHandles(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Exits, WaysOut,
+                         testing::Values(WayOut{"ClientExits", standin::ExitClient},
+                                         WayOut{"QuitMessage", [] { standin::PostToLauncher(WM_QUIT); }},
+                                         WayOut{"WaitFails", standin::FailNextWait}),
+                         [](const testing::TestParamInfo<WayOut>& info) { return std::string(info.param.name); });
+
+TEST_F(Launcher, DispatchesMessagesUntilTheQuitMessageAndNoFurther) {
+  standin::OnWait([] {
+    standin::PostToLauncher(0x0400);
+    standin::PostToLauncher(WM_QUIT);
+    standin::PostToLauncher(0x0401);
+  });
+  EXPECT_EQ(Run(), 0);
+  ASSERT_EQ(standin::Dispatched().size(), 1u);
+  EXPECT_EQ(standin::Dispatched()[0].message, 0x0400u);
+}
+
+TEST_F(Launcher, KeepsPumpingUntilTheClientExits) {
+  for (UINT message : {0x0400u, 0x0401u, 0x0402u}) standin::OnWait([message] { standin::PostToLauncher(message); });
+  standin::OnWait(standin::ExitClient);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(standin::Dispatched().size(), 3u);
+}
+
+TEST_F(Launcher, ClientThatCannotStartIsReportedAndNothingElseHappens) {
+  standin::FailClientStart(true);
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(standin::Calls(),
+            Calls({"CreateProcessW", "MessageBoxW(null," + kClientStartFailed + "," + kCaption + ",0x10)"}));
+}
+
+TEST_F(Launcher, KeyboardHookFailureEndsTheClientAndIsReported) {
+  standin::FailKeyboardHook(true);
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(standin::Calls(),
+            Calls({"CreateProcessW", "CloseHandle(thread)", "SetWindowsHookExW(13,0)", "TerminateProcess(1)",
+                   "CloseHandle(process)", "MessageBoxW(null," + kWalkingFailed + "," + kCaption + ",0x10)"}));
+  UINT exitCode = 0;
+  EXPECT_TRUE(standin::ClientTerminated(&exitCode));
+  EXPECT_EQ(exitCode, 1u);
+  EXPECT_EQ(standin::OpenHandles(), 0);
+}
+
+TEST_F(Launcher, WalkingSwitchedOffInstallsNoKeyboardHook) {
+  WriteSettings("[SmartWalking]\nEnabled=0\n");
+  standin::FailKeyboardHook(true);  // never asked for, so never reported
+  standin::OnWait(standin::ExitClient);
+  EXPECT_EQ(Run(), 0);
+  Calls expected = Join({kStart, {"MsgWaitForMultipleObjects"}, kTearDown});
+  expected.erase(std::find(expected.begin(), expected.end(), "SetWindowsHookExW(13,0)"));
+  expected.erase(std::find(expected.begin(), expected.end(), "UnhookWindowsHookEx"));
+  EXPECT_EQ(standin::Calls(), expected);
+}
+
+TEST_F(Launcher, FailedEventHooksAndTitleThreadAreNotReported) {
+  standin::FailWinEventHooks(true);
+  standin::FailCreateThread(true);
+  standin::OnWait(standin::ExitClient);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(standin::Calls(),
+            Calls({"CreateProcessW", "CloseHandle(thread)", "SetWindowsHookExW(13,0)", "SetWinEventHook(0x8002)",
+                   "SetWinEventHook(0x800C)", "WaitForInputIdle(30000)", "EnumWindows", "CreateThread",
+                   "MsgWaitForMultipleObjects", "UnhookWindowsHookEx", "CloseHandle(process)"}));
+}
+
+TEST_F(Launcher, FirstTitlePassTitlesWindowsAlreadyOpen) {
+  HWND window = standin::AddWindow(standin::ClientProcessId(), L"Client");
+  standin::OnWait(standin::ExitClient);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(standin::TitleOf(window), L"Varnel Official Client");
+}
+
+}  // namespace
