@@ -1,8 +1,5 @@
+// The player's desktop; free of GoogleTest so the fuzz targets share it.
 #include "player.h"
-
-#include <gtest/gtest.h>
-
-#include <sstream>
 
 #include "common/launcher_state.h"
 #include "walking/keyboard_hook.h"
@@ -27,48 +24,5 @@ void SetUpDesktop() {
 
 HWND ClientWindow() { return client; }
 HWND OtherWindow() { return other; }
-
-BYTE KeyCode(const std::string& name) {
-  if (name.size() == 1) return static_cast<BYTE>(name[0]);
-  if (name == "Ctrl") return VK_LCONTROL;
-  if (name == "RCtrl") return VK_RCONTROL;
-  if (name == "Shift") return VK_LSHIFT;
-  if (name == "RShift") return VK_RSHIFT;
-  if (name == "Alt") return VK_LMENU;
-  if (name == "RAlt") return VK_RMENU;
-  if (name == "Up") return 0x26;
-  if (name == "Space") return 0x20;
-  ADD_FAILURE() << "unknown key " << name;
-  return 0;
-}
-
-void Play(const std::string& script) {
-  std::istringstream words(script);
-  std::string word;
-  while (words >> word) {
-    if (word == "@client") {
-      standin::SetForeground(client);
-    } else if (word == "@other") {
-      standin::SetForeground(other);
-    } else if (word == "@none") {
-      standin::SetForeground(nullptr);
-    } else {
-      BYTE vk = KeyCode(word.substr(0, word.size() - 1));
-      switch (word.back()) {
-        case '+':
-          standin::Press(vk);
-          break;
-        case '-':
-          standin::Release(vk);
-          break;
-        case '*':
-          standin::Repeat(vk);
-          break;
-        default:
-          ADD_FAILURE() << "bad step " << word;
-      }
-    }
-  }
-}
 
 }  // namespace player
