@@ -50,6 +50,8 @@ LAUNCHER_EXE = os.environ.get("E2E_LAUNCHER")
 
 LAUNCHER_NAME = "Varnel Official Client.exe"
 INI_NAME = "VarnelOfficial.ini"
+# The title the launcher keeps on the client's windows, and its error boxes' caption.
+PRODUCT_TITLE = "Varnel Official Client"
 
 DISPLAYS = range(91, 121)
 SCREEN = "1024x768x24"
@@ -715,6 +717,16 @@ class WineSession:
         """Holds one key down for `seconds` (longer than the X auto-repeat delay repeats it)."""
         self.xdotool("keydown", keysym(key), "sleep", f"{seconds:.3f}", "keyup", keysym(key))
 
+    @contextlib.contextmanager
+    def without_autorepeat(self, key: str):
+        """Within the block, holding `key` never auto-repeats, however long it takes
+        (the X server's per-key setting)."""
+        set_autorepeat(self.display, keysym(key), False)
+        try:
+            yield
+        finally:
+            set_autorepeat(self.display, keysym(key), True)
+
     def screenshot(self, target: EventLog | OtherWindow, name: str, window: str | None = None,
                    client_area: bool = True) -> Path:
         """A PNG of one of a program's windows: its client area, or the whole window with
@@ -782,6 +794,36 @@ class WineSession:
 KEYSYMS = {"ctrl": "Control_L", "shift": "Shift_L", "alt": "Alt_L",
            "rctrl": "Control_R", "rshift": "Shift_R", "ralt": "Alt_R",
            "space": "space", "enter": "Return", "esc": "Escape", "tab": "Tab"}
+
+
+def set_autorepeat(display: str, keysym_name: str, on: bool) -> None:
+    """Turns the X server's auto-repeat of one key on or off (xset has no per-key switch here)."""
+    import ctypes
+    import ctypes.util
+
+    class KeyboardControl(ctypes.Structure):
+        _fields_ = [(name, ctypes.c_int) for name in ("key_click_percent", "bell_percent", "bell_pitch",
+                                                      "bell_duration", "led", "led_mode", "key", "auto_repeat_mode")]
+    KB_KEY, KB_AUTO_REPEAT_MODE = 1 << 6, 1 << 7
+    x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XStringToKeysym.restype = ctypes.c_ulong
+    x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
+    x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    x11.XChangeKeyboardControl.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(KeyboardControl)]
+    x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    connection = x11.XOpenDisplay(display.encode())
+    if not connection:
+        raise RuntimeError(f"cannot open X display {display}")
+    try:
+        keycode = x11.XKeysymToKeycode(connection, x11.XStringToKeysym(keysym_name.encode()))
+        control = KeyboardControl(key=keycode, auto_repeat_mode=1 if on else 0)
+        x11.XChangeKeyboardControl(connection, KB_KEY | KB_AUTO_REPEAT_MODE, ctypes.byref(control))
+        x11.XSync(connection, 0)
+    finally:
+        x11.XCloseDisplay(connection)
 
 
 def keysym(name: str) -> str:

@@ -465,6 +465,25 @@ int WatchCommand(const Args& args) {
   return 0;
 }
 
+// Every process with its exe file name and thread count: finds a program
+// known only by its exe name.
+int ProcessesCommand(const Args&) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 1;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  unsigned long long count = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry), ++count) {
+    std::wstring prefix = L"process." + std::to_wstring(count) + L".";
+    Out(prefix + L"pid", entry.th32ProcessID);
+    Out(prefix + L"exe", entry.szExeFile);
+    Out(prefix + L"threads", entry.cntThreads);
+  }
+  CloseHandle(snapshot);
+  Out(L"count", count);
+  return 0;
+}
+
 int KillCommand(const Args& args) {
   if (args.positional.empty()) return 2;
   DWORD pid = static_cast<DWORD>(ParseNumber(args.positional[0].c_str()));
@@ -779,6 +798,7 @@ const Command commands[] = {
     {L"showbox", ShowBoxCommand, "showbox <caption> <text> [--icon error|warning|information|question|none]"},
     {L"quit", QuitCommand, "quit <pid>"},
     {L"threads", ThreadsCommand, "threads <pid>"},
+    {L"processes", ProcessesCommand, "processes"},
     {L"windows", WindowsCommand, "windows [<pid>]"},
     {L"foreground", ForegroundCommand, "foreground"},
     {L"focus", FocusCommand, "focus <hwnd>"},

@@ -1,0 +1,190 @@
+"""Walking as a player feels it: physical keys pressed on the keyboard, the
+keys the game client receives while the launcher runs."""
+
+import unittest
+
+from harness import AUTOREPEAT_DELAY_MS, KEY_PAUSE_S, LAUNCHER_EXE, PRODUCT_TITLE, WineTestCase, keysym
+
+WALKING_OFF = b"[SmartWalking]\r\nEnabled=0\r\n"
+
+
+@unittest.skipUnless(LAUNCHER_EXE, "E2E_LAUNCHER names no launcher")
+class LauncherTestCase(WineTestCase):
+    def start_game(self, ini: bytes | None = None):
+        """Installs and starts the launcher; returns once its hooks are in place and the client is in front."""
+        game = self.wine.install(launcher=LAUNCHER_EXE, ini=ini)
+        self.launcher = game.start()
+        self.client = game.client
+        # The launcher hooks the keyboard before it first retitles the client.
+        self.client.wait_for("title", window="main", text=PRODUCT_TITLE)
+        self.wine.focus(self.client)
+        return game
+
+    def press(self, notation: str, expect: str, log=None) -> str:
+        """Presses physical keys; returns what `log` (the client's by default) received meanwhile."""
+        log = log or self.client
+        mark = log.mark()
+        self.wine.keys(notation)
+        return log.keys(since=mark, expect=expect)
+
+    def hold_then_release(self, keys: str, seconds: float, release: str) -> None:
+        """Presses `keys`, holds them for `seconds` (long enough to auto-repeat), then lets go in `release` order."""
+        command = []
+        for token in keys.split():
+            command += ["keydown", keysym(token[:-1]), "sleep", f"{KEY_PAUSE_S:.3f}"]
+        command += ["sleep", f"{seconds:.3f}"]
+        for token in release.split():
+            command += ["keyup", keysym(token[:-1])]
+        self.wine.xdotool(*command)
+
+    def assert_walks_diagonally(self, message: str | None = None) -> None:
+        self.assertEqual(self.press("W+ A+ W- A-", "W+ W- Q+ Q- A+ A-"), "W+ W- Q+ Q- A+ A-", message)
+
+
+class Walking(LauncherTestCase):
+    def setUp(self):
+        super().setUp()
+        self.start_game()
+
+    def check_table(self, cases):
+        for pressed, received in cases:
+            with self.subTest(pressed=pressed):
+                self.assertEqual(self.press(pressed, received), received)
+
+    def test_straight_and_diagonal_walks(self):
+        self.check_table([
+            ("W+ W-", "W+ W-"),
+            ("A+ A-", "A+ A-"),
+            ("W+ A+ W- A-", "W+ W- Q+ Q- A+ A-"),
+            ("W+ A+ A- W-", "W+ W- Q+ Q- W+ W-"),
+            ("D+ W+ W- D-", "D+ D- E+ E- D+ D-"),
+            ("S+ A+ S- A-", "S+ S- Z+ Z- A+ A-"),
+            ("S+ D+ D- S-", "S+ S- C+ C- S+ S-"),
+        ])
+
+    def test_opposite_keys_go_to_the_last_pressed_only_while_it_is_the_last(self):
+        self.check_table([
+            ("W+ S+ S- W-", "W+ W- S+ S- W+ W-"),
+            ("W+ S+ W- S-", "W+ W- S+ S-"),
+            ("A+ D+ A- D-", "A+ A- D+ D-"),
+            # S lost its claim when A came after it: W, so Q and not Z.
+            ("W+ S+ A+ A- S- W-", "W+ W- S+ S- Q+ Q- W+ W-"),
+            # D lost its claim when W came after it: A, so Q and not E.
+            ("A+ D+ W+ W- A- D-", "A+ A- D+ D- Q+ Q- A+ A- D+ D-"),
+            # A pressed after D still yields to the default once S comes last.
+            ("D+ A+ S+ S- A- D-", "D+ D- A+ A- Z+ Z- A+ A- D+ D-"),
+            ("W+ D+ S+ S- D- W-", "W+ W- E+ E- C+ C- E+ E- W+ W-"),
+        ])
+
+    def test_a_held_key_repeats_the_direction_walked(self):
+        cases = [
+            # keys held past the auto-repeat delay, release order, the stream without repeats, key repeated
+            ("W+", "W-", "W+ W-", "W"),
+            ("W+ A+", "A- W-", "W+ W- Q+ Q- W+ W-", "Q"),
+            ("S+ D+", "S- D-", "S+ S- C+ C- D+ D-", "C"),
+        ]
+        for held, release, stream, walked in cases:
+            with self.subTest(held=held):
+                mark = self.client.mark()
+                self.hold_then_release(held, 2 * AUTOREPEAT_DELAY_MS / 1000, release)
+                got = self.client.keys(since=mark, expect=None, settle=0.5).split()
+                self.assertEqual([k for k in got if not k.endswith("r")], stream.split(), got)
+                self.assertGreaterEqual(got.count(f"{walked}+r"), 5, got)
+                # The key still held after a release may repeat too, but only ever the key the client holds.
+                for before, key in zip(got, got[1:]):
+                    if key.endswith("r"):
+                        self.assertIn(before, (key, key[:-1]), got)
+
+    def test_ctrl_alt_shift_combinations_reach_the_client_untouched(self):
+        self.check_table([(keys, keys) for keys in [
+            "Ctrl+ W+ W- Ctrl-",
+            "Alt+ S+ S- Alt-",
+            "Shift+ D+ D- Shift-",
+            "Shift+ W+ A+ A- W- Shift-",
+            # W went to the client as it is, so its key-up does too, even after Ctrl is up.
+            "Ctrl+ W+ Ctrl- W-",
+        ]])
+
+    def test_a_modifier_pressed_while_walking_stops_the_walk_at_once(self):
+        cases = [
+            # walking keys held, modifier pressed, what the client has by then, a direction key tapped afterwards
+            ("W+", "Ctrl", "W+ W- Ctrl+", "A"),
+            ("W+ A+", "Shift", "W+ W- Q+ Q- Shift+", "D"),
+            ("S+ D+", "Alt", "S+ S- C+ C- Alt+", "W"),
+        ]
+        for held, modifier, walked, tapped in cases:
+            with self.subTest(held=held, modifier=modifier), self.wine.without_autorepeat(modifier):
+                self.assertEqual(self.press(f"{held} {modifier}+", walked), walked)
+                # With the modifier down, direction keys are the client's as they are.
+                released = " ".join(f"{k[:-1]}-" for k in reversed(held.split()))
+                rest = f"{tapped}+ {tapped}- {released} {modifier}-"
+                self.assertEqual(self.press(rest, rest), rest)
+                self.assert_walks_diagonally("walking goes on afterwards")
+
+    def test_keys_for_another_application_pass_untouched(self):
+        other = self.wine.open_window()
+        self.wine.focus(other)
+        client_mark = self.client.mark()
+        for keys in ["W+ A+ W- A-", "S+ D+ D- S-", "W+ S+ A+ A- S- W-"]:
+            with self.subTest(keys=keys):
+                self.assertEqual(self.press(keys, keys, log=other.log), keys)
+        self.assertEqual(self.client.keys_text(since=client_mark), "")
+
+        self.wine.focus(self.client)
+        self.assert_walks_diagonally("walking comes back with the focus")
+
+    def test_switching_away_while_walking_releases_the_walk(self):
+        other = self.wine.open_window()
+        for key in ["Space", "A"]:
+            with self.subTest(key_in_other_application=key), self.wine.without_autorepeat("W"):
+                self.wine.focus(self.client)
+                self.assertEqual(self.press("W+", "W+"), "W+")
+                client_mark = self.client.mark()
+                self.wine.focus(other)
+                # The walker's key-up goes where the keyboard focus now is.
+                pressed = f"{key}+ {key}-"
+                self.assertEqual(self.press(pressed, f"W- {pressed}", log=other.log), f"W- {pressed}")
+                self.assertEqual(self.press("W-", "W-", log=other.log), "W-")
+                self.assertEqual(self.client.keys_text(since=client_mark), "")
+
+    def test_a_key_up_for_a_key_pressed_elsewhere_reaches_the_client(self):
+        other = self.wine.open_window()
+        with self.wine.without_autorepeat("W"):
+            self.wine.focus(other)
+            self.assertEqual(self.press("W+", "W+", log=other.log), "W+")
+            self.wine.focus(self.client)
+            # The client never saw W go down, but the key-up is its own to have.
+            self.assertEqual(self.press("W-", "W-"), "W-")
+        self.assert_walks_diagonally()
+
+
+class WalkingSetting(LauncherTestCase):
+    def test_settings_file_turns_walking_on_and_off(self):
+        walks, untouched = "W+ W- Q+ Q- A+ A-", "W+ A+ W- A-"
+        cases = [
+            ("no settings file", None, walks),
+            ("Enabled=1", b"[SmartWalking]\r\nEnabled=1\r\n", walks),
+            ("Enabled=0", WALKING_OFF, untouched),
+            ("names in other case, spaces", b"[smartwalking]\r\nenabled = 0\r\n", untouched),
+            ("other sections around it", b"[Video]\r\nEnabled=1\r\n[SmartWalking]\r\nEnabled=0\r\n", untouched),
+        ]
+        for name, ini, received in cases:
+            with self.subTest(name):
+                # One launcher at a time: two would both hook the keyboard.
+                self.wine.stop_programs()
+                self.start_game(ini)
+                self.assertEqual(self.press("W+ A+ W- A-", received), received)
+
+    def test_walking_off_leaves_every_key_to_the_client(self):
+        self.start_game(WALKING_OFF)
+        for keys in ["W+ S+ S- W-", "A+ D+ W+ W- A- D-", "S+ D+ D- S-", "Ctrl+ W+ W- Ctrl-"]:
+            with self.subTest(keys=keys):
+                self.assertEqual(self.press(keys, keys), keys)
+        mark = self.client.mark()
+        self.wine.hold("D", 2 * AUTOREPEAT_DELAY_MS / 1000)
+        got = self.client.keys(since=mark, expect=None, settle=0.5).split()
+        self.assertEqual((got[0], got[-1], set(got[1:-1])), ("D+", "D-", {"D+r"}), got)
+
+
+if __name__ == "__main__":
+    unittest.main()
