@@ -1,0 +1,559 @@
+"""The launcher's benchmark: every figure beside a baseline measured in the same run.
+
+- key latency under Wine: physical presses through XTEST, timed from the moment
+  the event is flushed to the X server to the stand-in client's key message
+  (its QueryPerformanceCounter stamp, which under Wine is a Linux clock);
+  configurations alternate in rounds so machine noise hits all of them alike;
+- idle CPU, threads and peak working set of the launcher under Wine, beside an
+  empty program started at the same moment;
+- the keyboard hook's cost per event natively (tests/bench/native);
+- the size and imports of the executable.
+
+Run through scripts/bench, which builds everything and passes the paths.
+"""
+
+from __future__ import annotations
+
+import argparse
+import ctypes
+import json
+import math
+import os
+import random
+import re
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+
+# Filled in by main() once the harness is imported with the build's paths.
+harness = None
+
+
+def step(message: str) -> None:
+    print(f"bench: {message}", file=sys.stderr, flush=True)
+
+
+# --- statistics ----------------------------------------------------------------------------
+
+def percentile(values: list[float], fraction: float) -> float:
+    """Nearest-rank percentile."""
+    ordered = sorted(values)
+    return ordered[max(0, math.ceil(fraction * len(ordered)) - 1)]
+
+
+def median(values: list[float]) -> float:
+    return statistics.median(values)
+
+
+# --- physical keys through XTEST -------------------------------------------------------------
+
+class Keyboard:
+    """One X connection; `send` returns the CLOCK_MONOTONIC_RAW time (ns) taken just
+    before the event is flushed to the X server."""
+
+    def __init__(self, display: str):
+        self.x = ctypes.CDLL("libX11.so.6")
+        self.xtst = ctypes.CDLL("libXtst.so.6")
+        self.x.XOpenDisplay.restype = ctypes.c_void_p
+        self.x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        self.x.XStringToKeysym.restype = ctypes.c_ulong
+        self.x.XStringToKeysym.argtypes = [ctypes.c_char_p]
+        self.x.XKeysymToKeycode.restype = ctypes.c_ubyte
+        self.x.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        self.x.XFlush.argtypes = [ctypes.c_void_p]
+        self.x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        self.x.XAutoRepeatOff.argtypes = [ctypes.c_void_p]
+        self.x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        self.display = self.x.XOpenDisplay(display.encode())
+        if not self.display:
+            raise RuntimeError(f"cannot open X display {display}")
+        # A hold that lasts long on a loaded machine must not add repeats; this
+        # display is the session's own.
+        self.x.XAutoRepeatOff(self.display)
+        self.x.XSync(self.display, 0)
+        self.codes = {k: self.x.XKeysymToKeycode(self.display, self.x.XStringToKeysym(k.lower().encode()))
+                      for k in "WAD"}
+
+    def send(self, key: str, down: bool) -> int:
+        self.xtst.XTestFakeKeyEvent(self.display, self.codes[key], 1 if down else 0, 0)
+        sent = time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW)
+        self.x.XFlush(self.display)
+        return sent
+
+    def close(self) -> None:
+        self.x.XCloseDisplay(self.display)
+
+
+class KeyTail:
+    """Follows the client's log from its current end; waits for one key message."""
+
+    def __init__(self, path: Path):
+        self.file = open(path, "rb")
+        self.file.seek(0, os.SEEK_END)
+        self.pending = b""
+
+    def close(self) -> None:
+        self.file.close()
+
+    def skip(self) -> None:
+        self.file.seek(0, os.SEEK_END)
+        self.pending = b""
+
+    def wait(self, kind: str, name: str, timeout: float = 3.0):
+        deadline = time.monotonic() + timeout
+        while True:
+            self.pending += self.file.read()
+            while b"\n" in self.pending:
+                line, self.pending = self.pending.split(b"\n", 1)
+                record = harness.parse_record(line.decode("utf-8", errors="replace"))
+                if record.event == "key" and record.words[0] == kind and record.get("name") == name:
+                    return record
+            if time.monotonic() > deadline:
+                raise RuntimeError(f"no '{kind} {name}' key message in the client's log within {timeout} s")
+            time.sleep(0.002)
+
+
+# --- the clock both ends share ----------------------------------------------------------
+
+def calibrate_clock(wine, probe_exe: str) -> dict:
+    """Asks a Wine program for QueryPerformanceCounter between two readings of each
+    Linux monotonic clock; the clock whose brackets always hold the counter is the one."""
+    process = subprocess.Popen(["wine", harness.windows_path(probe_exe)], env=wine.env(),
+                               stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    clocks = {"CLOCK_MONOTONIC_RAW": time.CLOCK_MONOTONIC_RAW, "CLOCK_MONOTONIC": time.CLOCK_MONOTONIC}
+    brackets = {name: [] for name in clocks}
+    try:
+        for _ in range(40):
+            before = {n: time.clock_gettime_ns(c) for n, c in clocks.items()}
+            process.stdin.write(b"x")
+            process.stdin.flush()
+            counter, frequency = map(int, process.stdout.readline().split())
+            after = {n: time.clock_gettime_ns(c) for n, c in clocks.items()}
+            counter_ns = counter * 10**9 // frequency
+            for n in clocks:
+                brackets[n].append((counter_ns - before[n], after[n] - counter_ns))
+    finally:
+        process.stdin.close()
+        process.wait(15)
+    # The first answer includes the program's start.
+    result = {"frequency": frequency}
+    for n, pairs in brackets.items():
+        pairs = pairs[1:]
+        result[n] = {"inside": all(lo >= 0 and hi >= 0 for lo, hi in pairs),
+                     "offset_us": median([(lo - hi) / 2 for lo, hi in pairs]) / 1000,
+                     "bracket_us": min(lo + hi for lo, hi in pairs) / 1000}
+    chosen = [n for n in clocks if result[n]["inside"]]
+    if not chosen:
+        raise RuntimeError(f"QueryPerformanceCounter follows neither Linux clock: {result}")
+    result["clock"] = chosen[0]
+    return result
+
+
+# --- key latency ------------------------------------------------------------------------
+
+# What each setup runs and which kinds of press it times.
+SETUPS = {
+    "a": {"walking": 0, "hook": None, "presses": ["a"]},
+    "b": {"walking": 0, "hook": ("empty_hook.exe",), "presses": ["b"]},
+    "c": {"walking": 0, "hook": ("remap_hook.exe", "diagonal"), "presses": ["c", "c2", "c2b"]},
+    "c3": {"walking": 0, "hook": ("remap_hook.exe", "queries"), "presses": ["c3"]},
+    "de": {"walking": 1, "hook": None, "presses": ["d", "e"]},
+}
+
+LABELS = {
+    "a": "no hook, W",
+    "b": "empty hook, W",
+    "c": "remap floor, W",
+    "c2": "remap floor, W held + A (2 SendInput calls)",
+    "c2b": "remap floor, W held + D (1 SendInput call)",
+    "c3": "remap floor + the launcher's queries, W",
+    "d": "launcher, W",
+    "e": "launcher, W held + A",
+}
+
+
+# Presses per kind before the timed ones, not counted: the first calls of a
+# fresh process pay for its first use of each path.
+WARM_UP = 3
+
+
+def start_hook(wine, bench_dir: Path, exe: str, *args: str):
+    process = wine.start(bench_dir / exe, *args)
+    harness.wait_until(lambda: "hooked=" in process.text(), 15, f"{exe} to install its hook", detail=process.text)
+    if "hooked=1" not in process.text():
+        raise RuntimeError(f"{exe} could not install its hook: {process.text()}")
+    return process
+
+
+def gap() -> None:
+    time.sleep(random.uniform(0.015, 0.03))
+
+
+def press(kind: str, keys: Keyboard, tail: KeyTail) -> float:
+    """One timed press; returns microseconds from the X event to the client's key message."""
+    clock_ns_to_us = 1000
+    if kind in ("a", "b", "c", "c3", "d"):
+        tail.skip()
+        sent = keys.send("W", True)
+        got = tail.wait("down", "W")
+        keys.send("W", False)
+        tail.wait("up", "W")
+        gap()
+        return got.int("qpc_us") - sent / clock_ns_to_us
+    # W held, then A (or D): the client sees W go up and the diagonal go down.
+    side, diagonal = ("D", "E") if kind == "c2b" else ("A", "Q")
+    tail.skip()
+    keys.send("W", True)
+    tail.wait("down", "W")
+    time.sleep(random.uniform(0.005, 0.015))
+    sent = keys.send(side, True)
+    got = tail.wait("down", diagonal)
+    keys.send(side, False)
+    tail.wait("down", "W")
+    keys.send("W", False)
+    tail.wait("up", "W")
+    gap()
+    return got.int("qpc_us") - sent / clock_ns_to_us
+
+
+def run_setup(wine, name: str, presses: int, keys: Keyboard, launcher: str,
+              bench_dir: Path) -> tuple[dict[str, list[float]], list[tuple[float, ...]]]:
+    """Times the setup's presses; also returns what a hook program said it spent asking."""
+    setup = SETUPS[name]
+    try:
+        hook = start_hook(wine, bench_dir, *setup["hook"]) if setup["hook"] else None
+        game = wine.install(launcher=launcher, ini=b"[SmartWalking]\r\nEnabled=%d\r\n" % setup["walking"])
+        game.start()
+        game.client.wait_ready()
+        wine.focus(game.client)
+        tail = KeyTail(game.client.path)
+        try:
+            kinds = setup["presses"]
+            for kind in kinds:
+                for _ in range(WARM_UP):
+                    press(kind, keys, tail)
+            found: dict[str, list[float]] = {kind: [] for kind in kinds}
+            for _ in range(presses):
+                for kind in kinds:
+                    found[kind].append(press(kind, keys, tail))
+            # A hook program reports after its injection; give the last report a moment.
+            time.sleep(0.1)
+            asked = re.findall(r"queries foreground_us=([0-9.]+) process_us=([0-9.]+) keys_us=([0-9.]+)",
+                               hook.text())[WARM_UP * 2:] if hook else []
+            return found, [tuple(float(x) for x in a) for a in asked]
+        finally:
+            tail.close()
+    finally:
+        wine.stop_programs()
+
+
+def measure_latency(wine, presses: int, rounds: int, launcher: str, bench_dir: Path) -> dict:
+    keys = Keyboard(wine.display)
+    per_round = math.ceil(presses / rounds)
+    samples: dict[str, list[float]] = {kind: [] for kind in LABELS}
+    round_medians: dict[str, list[float]] = {kind: [] for kind in LABELS}
+    asked: list[tuple[float, ...]] = []
+    order = list(SETUPS)
+    try:
+        for r in range(rounds):
+            rotated = order[r % len(order):] + order[:r % len(order)]
+            step(f"latency round {r + 1}/{rounds}: {' '.join(rotated)}, {per_round} presses each")
+            for name in rotated:
+                found, spent = run_setup(wine, name, per_round, keys, launcher, bench_dir)
+                asked += spent
+                for kind, values in found.items():
+                    samples[kind] += values
+                    round_medians[kind].append(median(values))
+    finally:
+        keys.close()
+    return {"samples": samples, "round_medians": round_medians, "queries_us": asked}
+
+
+# --- idle cost ------------------------------------------------------------------------------
+
+class CpuMeter:
+    """CPU time of a Linux process from its tasks' schedstat (ns). A task that ends
+    keeps the time of its last sample; sampling often keeps what is lost small."""
+
+    def __init__(self, pid: int):
+        self.pid = pid
+        self.seen: dict[str, int] = {}
+        self.most_tasks = 0
+
+    def tasks(self) -> list[str]:
+        try:
+            return os.listdir(f"/proc/{self.pid}/task")
+        except OSError:
+            return []
+
+    def sample(self) -> None:
+        tasks = self.tasks()
+        self.most_tasks = max(self.most_tasks, len(tasks))
+        for tid in tasks:
+            try:
+                ns = int(Path(f"/proc/{self.pid}/task/{tid}/schedstat").read_text().split()[0])
+            except (OSError, ValueError, IndexError):
+                continue
+            self.seen[tid] = max(self.seen.get(tid, 0), ns)
+
+    def total_ns(self) -> int:
+        return sum(self.seen.values())
+
+    def other_threads_ns(self) -> int:
+        """Every task but the main thread."""
+        return sum(ns for tid, ns in self.seen.items() if tid != str(self.pid))
+
+    def status(self, field: str) -> int:
+        """A /proc/<pid>/status size, in KiB."""
+        text = Path(f"/proc/{self.pid}/status").read_text()
+        return int(re.search(rf"^{field}:\s+(\d+) kB", text, re.M).group(1))
+
+
+def linux_pid(windows_exe: str) -> int | None:
+    """The Linux process running a Windows exe: Wine puts the exe's path first in its cmdline."""
+    wanted = windows_exe.lower().encode()
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            first = Path(f"/proc/{entry}/cmdline").read_bytes().split(b"\0")[0]
+        except OSError:
+            continue
+        if first.lower() == wanted:
+            return int(entry)
+    return None
+
+
+def windows_threads(wine, exe_name: str) -> int:
+    processes = wine.probe("processes").items_of("process")
+    found = [p for p in processes if p["exe"].lower() == exe_name.lower()]
+    if len(found) != 1:
+        raise RuntimeError(f"expected one {exe_name} in the session, found {len(found)}")
+    return int(found[0]["threads"])
+
+
+def measure_idle(wine, seconds: float, launcher: str, empty: Path, settle_s: float = 5.0) -> dict:
+    game = wine.install(launcher=launcher)  # no settings file: walking on, the default
+    started = time.monotonic()
+    run = game.start()
+    baseline = wine.start(empty)
+    # `wine` execs its way into the Windows process: the Popen pid is the program's.
+    meters = {"launcher": CpuMeter(run.popen.pid), "baseline": CpuMeter(baseline.popen.pid)}
+    try:
+        ready = None
+        while True:
+            for m in meters.values():
+                m.sample()
+            now = time.monotonic()
+            if ready is None and game.client.find("ready"):
+                ready = now
+            if ready is not None and now >= ready + settle_s:
+                break
+            if now - started > 60:
+                raise RuntimeError("the client did not get ready within 60 s")
+            time.sleep(0.01)
+        first = {k: m.total_ns() for k, m in meters.items()}
+        first_s = time.monotonic() - started
+        # A check that the method sees small costs: the client wakes every 50 ms.
+        client_pid = linux_pid(harness.windows_path(game.client_exe))
+        if client_pid:
+            meters["client"] = CpuMeter(client_pid)
+            meters["client"].sample()
+            first["client"] = meters["client"].total_ns()
+        step(f"idle: start-up done after {first_s:.1f} s; now {seconds:.0f} s of nobody typing")
+        rest_started = time.monotonic()
+        while time.monotonic() - rest_started < seconds:
+            for m in meters.values():
+                m.sample()
+            time.sleep(0.5)
+        for m in meters.values():
+            m.sample()
+        rest_s = time.monotonic() - rest_started
+        result = {"first_s": first_s, "rest_s": rest_s}
+        for k, m in meters.items():
+            result[k] = {
+                "first_ms": first[k] / 1e6,
+                "other_threads_ms": m.other_threads_ns() / 1e6,
+                "rest_ms_per_min": (m.total_ns() - first[k]) / 1e6 / rest_s * 60,
+                "tasks_end": len(m.tasks()),
+                "tasks_most": m.most_tasks,
+                "hwm_kib": m.status("VmHWM"),
+            }
+        result["launcher"]["threads_end"] = wine.threads(game.client.parent_pid)
+        result["baseline"]["threads_end"] = windows_threads(wine, empty.name)
+        return result
+    finally:
+        wine.stop_programs()
+
+
+# --- the hook natively --------------------------------------------------------------------
+
+def measure_hook(exe: str, quick: bool) -> dict:
+    repetitions = 5 if quick else 15
+    out = subprocess.run([exe, f"--benchmark_repetitions={repetitions}", "--benchmark_enable_random_interleaving=true",
+                          "--benchmark_min_time=0.1", "--benchmark_format=json"],
+                         check=True, capture_output=True, text=True).stdout
+    runs: dict[str, list[dict]] = {}
+    for b in json.loads(out)["benchmarks"]:
+        if b.get("run_type") == "iteration":
+            runs.setdefault(b["run_name"], []).append(b)
+    result = {}
+    for name, found in runs.items():
+        per_event = [b["real_time"] / b["events_per_play"] for b in found]
+        result[name] = {"ns": median(per_event), "ns_min": min(per_event), "ns_max": max(per_event),
+                        "events": sum(b["iterations"] * b["events_per_play"] for b in found),
+                        **{k: found[0][k] for k in found[0] if k.endswith(("_per_event", "_max"))},
+                        "allocations": sum(b["launcher_allocations"] for b in found)}
+    return result
+
+
+# --- footprint ------------------------------------------------------------------------------
+
+def imports(exe: str) -> list[str]:
+    out = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", exe], check=True, capture_output=True, text=True).stdout
+    return sorted({m.upper() for m in re.findall(r"DLL Name: (\S+)", out)})
+
+
+# --- the table ------------------------------------------------------------------------------
+
+def fmt(value: float, digits: int = 0) -> str:
+    return f"{value:,.{digits}f}"
+
+
+def build_table(lat: dict, clock: dict, idle: dict, hook: dict, sizes: dict, loads: tuple, presses_note: str) -> str:
+    rows = [("what", "ours", "baseline", "ours / baseline", "goal", "noise and notes")]
+    s, rm = lat["samples"], lat["round_medians"]
+
+    def spread(kind: str) -> str:
+        return f"{fmt(min(rm[kind]))}–{fmt(max(rm[kind]))}"
+
+    def latency_rows(ours: str, base: str, goal_median: str = "", goal_p95: str = "") -> None:
+        om, bm = median(s[ours]), median(s[base])
+        op, bp = percentile(s[ours], 0.95), percentile(s[base], 0.95)
+        label = f"{LABELS[ours]} vs {LABELS[base]}"
+        ratios = [o / b for o, b in zip(rm[ours], rm[base])]
+        rows.append((f"key→client µs, median: {label}", fmt(om), fmt(bm), f"{om / bm:.3f}", goal_median,
+                     f"per-round medians {spread(ours)} vs {spread(base)}; per-round ratio {median(ratios):.3f} "
+                     f"({min(ratios):.2f}–{max(ratios):.2f})"))
+        rows.append((f"key→client µs, p95: {label}", fmt(op), fmt(bp), f"{op / bp:.3f}", goal_p95,
+                     f"n={len(s[ours])} vs {len(s[base])}"))
+
+    latency_rows("d", "c", "≤ 1.05", "≤ 1.10")
+    latency_rows("e", "c", "≤ 1.05", "≤ 1.10")
+    latency_rows("c2", "c")
+    latency_rows("e", "c2")
+    latency_rows("d", "c3")
+    latency_rows("c3", "c")
+    asked = lat["queries_us"]
+    for i, label in enumerate(("GetForegroundWindow", "GetWindowThreadProcessId", "3 × GetAsyncKeyState")):
+        q = [a[i] for a in asked]
+        rows.append((f"µs inside the hook asking as the launcher does: {label}",
+                     f"{fmt(median(q), 1)} median / {fmt(percentile(q, 0.95), 1)} p95", "0 (remap floor asks nothing)",
+                     "", "", f"timed in the remap hook's queries mode, n={len(q)} (W down and up)"))
+    latency_rows("c2b", "c2")
+    latency_rows("c", "b")
+    latency_rows("b", "a")
+
+    L, B = idle["launcher"], idle["baseline"]
+    rows.append((f"idle CPU ms, start-up + title thread (first {idle['first_s']:.1f} s)", fmt(L["first_ms"], 1),
+                 fmt(B["first_ms"], 1), f"+{fmt(L['first_ms'] - B['first_ms'], 1)} ms", "",
+                 f"of which threads other than the main one {fmt(L['other_threads_ms'], 1)} vs "
+                 f"{fmt(B['other_threads_ms'], 1)}; Linux tasks at most {L['tasks_most']} vs {B['tasks_most']}"))
+    C = idle.get("client")
+    check = f"; method check: the client (50 ms timer) {fmt(C['rest_ms_per_min'], 1)} ms/min" if C else ""
+    rows.append((f"idle CPU ms per minute, afterwards ({idle['rest_s']:.0f} s)", fmt(L["rest_ms_per_min"], 3),
+                 fmt(B["rest_ms_per_min"], 3), f"+{fmt(L['rest_ms_per_min'] - B['rest_ms_per_min'], 3)} ms",
+                 "< 1 ms", "schedstat of every task" + check))
+    rows.append(("threads at the end: Windows / Linux tasks", f"{L['threads_end']} / {L['tasks_end']}",
+                 f"{B['threads_end']} / {B['tasks_end']}", "", "title thread gone", ""))
+    rows.append(("peak working set under Wine (VmHWM), MiB", fmt(L["hwm_kib"] / 1024, 1), fmt(B["hwm_kib"] / 1024, 1),
+                 f"+{fmt((L['hwm_kib'] - B['hwm_kib']) / 1024, 1)} MiB", "", "launcher with its client running"))
+
+    ours, base = hook["BM_LauncherHook"], hook["BM_PassOnHook"]
+    rows.append(("hook ns per key event, native stand-in desktop (median of runs)", fmt(ours["ns"], 1),
+                 fmt(base["ns"], 1), f"+{fmt(ours['ns'] - base['ns'], 1)} ns", "",
+                 f"runs {fmt(ours['ns_min'], 1)}–{fmt(ours['ns_max'], 1)} vs {fmt(base['ns_min'], 1)}–"
+                 f"{fmt(base['ns_max'], 1)}; baseline only passes on; includes the stand-in's delivery"))
+    for label, key, limit in (("foreground queries (GetForegroundWindow)", "foreground", "≤ 1"),
+                              ("window→process lookups (GetWindowThreadProcessId)", "window_process", ""),
+                              ("key-state queries (GetAsyncKeyState)", "key_state", "≤ 3"),
+                              ("injected events (SendInput)", "injections", "≤ 2"),
+                              ("pass-ons (CallNextHookEx)", "pass_ons", "")):
+        rows.append((f"{label} per event: most / mean", f"{fmt(ours[key + '_max'])} / {ours[key + '_per_event']:.2f}",
+                     f"{fmt(base[key + '_max'])} / {base[key + '_per_event']:.2f}", "", limit,
+                     "incl. the hook's re-entry for its own injected keys" if key == "pass_ons" else ""))
+    rows.append(("heap allocations in the launcher's code", fmt(ours["allocations"]), fmt(base["allocations"]), "",
+                 "0", f"over {fmt(ours['events'])} events; the stand-in's own calls left out"))
+
+    rows.append(("exe size, KiB", fmt(sizes["launcher_bytes"] / 1024, 1), fmt(sizes["empty_bytes"] / 1024, 1),
+                 f"+{fmt((sizes['launcher_bytes'] - sizes['empty_bytes']) / 1024, 1)} KiB", "",
+                 "both Release (-O3), -static -s, mingw-w64"))
+    rows.append(("imported DLLs", " ".join(sizes["launcher_dlls"]), " ".join(sizes["empty_dlls"]), "", "system only",
+                 ""))
+    raw, other = clock["CLOCK_MONOTONIC_RAW"], clock["CLOCK_MONOTONIC"]
+    rows.append(("clock shared by both ends", "QPC = CLOCK_MONOTONIC_RAW", "", "", "",
+                 f"{clock['frequency'] // 10**6} MHz (100 ns), no offset: inside every [before, after] bracket "
+                 f"(tightest {raw['bracket_us']:.0f} µs); CLOCK_MONOTONIC is {fmt(abs(other['offset_us']))} µs off"))
+    rows.append(("machine load (1-min average) at start / end", f"{loads[0]:.2f} / {loads[1]:.2f}", "", "", "",
+                 f"{os.cpu_count()} cores; {presses_note}"))
+
+    widths = [max(len(r[i]) for r in rows) for i in range(len(rows[0]))]
+    lines = ["| " + " | ".join(c.ljust(w) for c, w in zip(r, widths)) + " |" for r in rows]
+    lines.insert(1, "|" + "|".join("-" * (w + 2) for w in widths) + "|")
+    return "\n".join(lines)
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--windows-build", required=True, type=Path)
+    parser.add_argument("--hook-benchmark", required=True)
+    parser.add_argument("--presses", type=int, default=450, help="timed presses per configuration")
+    parser.add_argument("--rounds", type=int, default=15)
+    parser.add_argument("--idle-seconds", type=float, default=60)
+    parser.add_argument("--quick", action="store_true", help="60 presses in 3 rounds, 20 s idle, short native runs")
+    args = parser.parse_args()
+    if args.quick:
+        args.presses, args.rounds, args.idle_seconds = 60, 3, 20
+
+    build = args.windows_build.absolute()
+    bench_dir = build / "tests" / "bench"
+    launcher = str(build / "Varnel Official Client.exe")
+    os.environ["E2E_CLIENT"] = str(build / "tests" / "client" / "client.exe")
+    os.environ["E2E_WINPROBE"] = str(build / "tests" / "tools" / "winprobe.exe")
+    os.environ["E2E_LAUNCHER"] = launcher
+    os.environ.setdefault("E2E_CACHE_DIR", str(build.parent / "e2e-cache"))
+    global harness
+    sys.path.insert(0, str(HERE.parent / "e2e"))
+    import harness as loaded
+    harness = loaded
+
+    loads = [os.getloadavg()[0]]
+    step("hook cost per event, native")
+    hook = measure_hook(args.hook_benchmark, args.quick)
+    step("footprint: sizes and imports")
+    empty = bench_dir / "empty_program.exe"
+    sizes = {"launcher_bytes": Path(launcher).stat().st_size, "empty_bytes": empty.stat().st_size,
+             "launcher_dlls": imports(launcher), "empty_dlls": imports(str(empty))}
+    step("Wine session")
+    wine = harness.shared_session()
+    step("clock: which Linux clock QueryPerformanceCounter follows")
+    clock = calibrate_clock(wine, str(bench_dir / "clock_probe.exe"))
+    if clock["clock"] != "CLOCK_MONOTONIC_RAW":
+        raise RuntimeError(f"the key timing assumes QPC = CLOCK_MONOTONIC_RAW with no offset: {clock}")
+    step(f"idle: launcher and empty program side by side, {args.idle_seconds:.0f} s after start-up")
+    idle = measure_idle(wine, args.idle_seconds, launcher, empty)
+    step(f"latency: {args.presses} presses per configuration in {args.rounds} rounds")
+    latency = measure_latency(wine, args.presses, args.rounds, launcher, bench_dir)
+    loads.append(os.getloadavg()[0])
+    note = f"{args.presses} presses per configuration in {args.rounds} rounds"
+    print(build_table(latency, clock, idle, hook, sizes, tuple(loads), note))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
