@@ -9,32 +9,6 @@ namespace {
 
 HANDLE logFile = INVALID_HANDLE_VALUE;
 
-std::string ToUtf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                 nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                      nullptr, nullptr);
-  return out;
-}
-
-// Keeps every record on one line whatever the text holds.
-std::wstring Escape(const std::wstring& text) {
-  std::wstring out;
-  for (wchar_t c : text) {
-    if (c < 0x20 || c == L'%' || c == 0x7F) {
-      static const wchar_t digits[] = L"0123456789ABCDEF";
-      out += L'%';
-      out += digits[(c >> 4) & 0xF];
-      out += digits[c & 0xF];
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 unsigned long long QpcMicroseconds() {
   LARGE_INTEGER frequency, counter;
   QueryPerformanceFrequency(&frequency);
@@ -71,10 +45,33 @@ std::wstring Stamps() {
 
 }  // namespace
 
+std::string ToUtf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+std::wstring Escape(const std::wstring& text) {
+  std::wstring out;
+  for (wchar_t c : text) {
+    if (c < 0x20 || c == L'%' || c == 0x7F) {
+      static const wchar_t digits[] = L"0123456789ABCDEF";
+      out += L'%';
+      out += digits[(c >> 4) & 0xF];
+      out += digits[c & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 void OpenEventLog(const std::wstring& path) {
   // Appending lets a test keep one log across several runs of the client.
-  logFile = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  logFile = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 void CloseEventLog() {
@@ -110,10 +107,9 @@ void LogKeyMessage(HWND window, const wchar_t* windowName, UINT message, WPARAM 
   unsigned long long previous = (bits >> 30) & 1;
   bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
   LogEvent(std::wstring(L"key ") + kind + L" vk=" + Hex(wParam) + L" name=" + KeyName(static_cast<UINT>(wParam)) +
-           L" repeat=" + std::to_wstring(down ? previous : 0) + L" prev=" + std::to_wstring(previous) +
-           L" count=" + std::to_wstring(bits & 0xFFFF) +
-           L" scan=" + Hex((bits >> 16) & 0xFF) + L" ext=" + std::to_wstring((bits >> 24) & 1) +
-           L" hwnd=" + HandleText(window) + L" window=" + windowName);
+           L" repeat=" + std::to_wstring(down ? previous : 0) + L" prev=" + std::to_wstring(previous) + L" count=" +
+           std::to_wstring(bits & 0xFFFF) + L" scan=" + Hex((bits >> 16) & 0xFF) + L" ext=" +
+           std::to_wstring((bits >> 24) & 1) + L" hwnd=" + HandleText(window) + L" window=" + windowName);
 }
 
 std::wstring Hex(unsigned long long value) {
@@ -137,24 +133,42 @@ std::wstring WindowTitle(HWND window) {
 std::wstring KeyName(UINT vk) {
   if ((vk >= L'A' && vk <= L'Z') || (vk >= L'0' && vk <= L'9')) return std::wstring(1, static_cast<wchar_t>(vk));
   switch (vk) {
-    case VK_SHIFT: return L"Shift";
-    case VK_CONTROL: return L"Ctrl";
-    case VK_MENU: return L"Alt";
-    case VK_LSHIFT: return L"LShift";
-    case VK_RSHIFT: return L"RShift";
-    case VK_LCONTROL: return L"LCtrl";
-    case VK_RCONTROL: return L"RCtrl";
-    case VK_LMENU: return L"LAlt";
-    case VK_RMENU: return L"RAlt";
-    case VK_SPACE: return L"Space";
-    case VK_RETURN: return L"Enter";
-    case VK_ESCAPE: return L"Esc";
-    case VK_TAB: return L"Tab";
-    case VK_LEFT: return L"Left";
-    case VK_RIGHT: return L"Right";
-    case VK_UP: return L"Up";
-    case VK_DOWN: return L"Down";
-    default: return Hex(vk);
+    case VK_SHIFT:
+      return L"Shift";
+    case VK_CONTROL:
+      return L"Ctrl";
+    case VK_MENU:
+      return L"Alt";
+    case VK_LSHIFT:
+      return L"LShift";
+    case VK_RSHIFT:
+      return L"RShift";
+    case VK_LCONTROL:
+      return L"LCtrl";
+    case VK_RCONTROL:
+      return L"RCtrl";
+    case VK_LMENU:
+      return L"LAlt";
+    case VK_RMENU:
+      return L"RAlt";
+    case VK_SPACE:
+      return L"Space";
+    case VK_RETURN:
+      return L"Enter";
+    case VK_ESCAPE:
+      return L"Esc";
+    case VK_TAB:
+      return L"Tab";
+    case VK_LEFT:
+      return L"Left";
+    case VK_RIGHT:
+      return L"Right";
+    case VK_UP:
+      return L"Up";
+    case VK_DOWN:
+      return L"Down";
+    default:
+      return Hex(vk);
   }
 }
 

@@ -18,6 +18,10 @@ void LogEvent(const std::wstring& fields, const std::wstring& text);
 void LogStart();  // pid, parent pid, exe, working directory, command line
 void LogKeyMessage(HWND window, const wchar_t* windowName, UINT message, WPARAM wParam, LPARAM lParam);
 
+std::string ToUtf8(const std::wstring& text);
+// Keeps a record on one line whatever the text holds: control characters and '%' become %XX.
+std::wstring Escape(const std::wstring& text);
+
 std::wstring Hex(unsigned long long value);
 std::wstring HandleText(const void* handle);
 std::wstring WindowTitle(HWND window);

@@ -4,8 +4,8 @@
 // use indexed keys such as window.0.title. Exit code 0 when the probe found
 // what it was asked for, 1 when not, 2 on bad usage.
 
-#include <windows.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -23,32 +23,9 @@ void WriteStdout(const std::string& bytes) {
   WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                 nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                      nullptr, nullptr);
-  return out;
+void Out(const std::wstring& key, const std::wstring& value) {
+  WriteStdout(ToUtf8(key + L"=" + Escape(value) + L"\n"));
 }
-
-std::wstring Escape(const std::wstring& text) {
-  static const wchar_t digits[] = L"0123456789ABCDEF";
-  std::wstring out;
-  for (wchar_t c : text) {
-    if (c < 0x20 || c == L'%' || c == 0x7F) {
-      out += L'%';
-      out += digits[(c >> 4) & 0xF];
-      out += digits[c & 0xF];
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-void Out(const std::wstring& key, const std::wstring& value) { WriteStdout(Utf8(key + L"=" + Escape(value) + L"\n")); }
 void Out(const std::wstring& key, unsigned long long value) { Out(key, std::to_wstring(value)); }
 void OutHex(const std::wstring& key, unsigned long long value) { Out(key, Hex(value)); }
 
@@ -61,11 +38,13 @@ struct Args {
   std::vector<std::pair<std::wstring, std::wstring>> named;
 
   bool Has(const wchar_t* name) const {
-    for (const auto& n : named) if (n.first == name) return true;
+    for (const auto& n : named)
+      if (n.first == name) return true;
     return false;
   }
   std::wstring Get(const wchar_t* name, const std::wstring& fallback) const {
-    for (const auto& n : named) if (n.first == name) return n.second;
+    for (const auto& n : named)
+      if (n.first == name) return n.second;
     return fallback;
   }
   double Seconds(const wchar_t* name, double fallback) const {
@@ -128,8 +107,8 @@ void OutWindow(const std::wstring& prefix, HWND window) {
   Out(prefix + L"rect", std::to_wstring(frame.left) + L"," + std::to_wstring(frame.top) + L"," +
                             std::to_wstring(frame.right) + L"," + std::to_wstring(frame.bottom));
   // Where the client area lies inside the window: Wine draws the frame itself when no window manager does.
-  Out(prefix + L"client", std::to_wstring(origin.x - frame.left) + L"," + std::to_wstring(origin.y - frame.top) +
-                              L"," + std::to_wstring(client.right) + L"," + std::to_wstring(client.bottom));
+  Out(prefix + L"client", std::to_wstring(origin.x - frame.left) + L"," + std::to_wstring(origin.y - frame.top) + L"," +
+                              std::to_wstring(client.right) + L"," + std::to_wstring(client.bottom));
   Out(prefix + L"title", WindowTitle(window));
 }
 
@@ -197,8 +176,8 @@ struct NamedIcon {
 };
 
 const NamedIcon systemIcons[] = {
-    {L"error", IDI_ERROR},         {L"warning", IDI_WARNING},   {L"information", IDI_INFORMATION},
-    {L"question", IDI_QUESTION},   {L"application", IDI_APPLICATION},
+    {L"error", IDI_ERROR},       {L"warning", IDI_WARNING},         {L"information", IDI_INFORMATION},
+    {L"question", IDI_QUESTION}, {L"application", IDI_APPLICATION},
 };
 
 struct Pixels {
@@ -359,7 +338,8 @@ int QuitCommand(const Args& args) {
   }
   // The main thread is the one created first.
   ThreadInfo first = threads.front();
-  for (const ThreadInfo& t : threads) if (t.created < first.created) first = t;
+  for (const ThreadInfo& t : threads)
+    if (t.created < first.created) first = t;
   BOOL posted = PostThreadMessageW(first.id, WM_QUIT, 0, 0);
   Out(L"thread", first.id);
   Out(L"posted", posted ? 1 : 0);
@@ -416,7 +396,8 @@ int SetTitleCommand(const Args& args) {
 
 int LogWindowsCommand(const Args& args) {
   if (args.positional.empty()) return 2;
-  BOOL done = PostMessageW(ParseWindow(args.positional[0].c_str()), RegisterWindowMessageW(L"StandInClientLogWindows"), 0, 0);
+  BOOL done =
+      PostMessageW(ParseWindow(args.positional[0].c_str()), RegisterWindowMessageW(L"StandInClientLogWindows"), 0, 0);
   Out(L"posted", done ? 1 : 0);
   return done ? 0 : 1;
 }
@@ -449,8 +430,8 @@ void CALLBACK WatchProc(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LO
 int WatchCommand(const Args& args) {
   if (args.positional.empty()) return 2;
   DWORD pid = args.Has(L"--pid") ? static_cast<DWORD>(ParseNumber(args.Get(L"--pid", L"0").c_str())) : 0;
-  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_NAMECHANGE, nullptr, WatchProc, pid, 0,
-                                       WINEVENT_OUTOFCONTEXT);
+  HWINEVENTHOOK hook =
+      SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_NAMECHANGE, nullptr, WatchProc, pid, 0, WINEVENT_OUTOFCONTEXT);
   Out(L"watching", hook != nullptr ? 1 : 0);
   if (hook == nullptr) return 1;
   double seconds = std::wcstod(args.positional[0].c_str(), nullptr);
@@ -573,7 +554,7 @@ int VersionCommand(const Args& args) {
   size_t count = translations != nullptr ? length / sizeof(Translation) : 0;
   Out(L"translations", count);
 
-  static const wchar_t* const names[] = {L"CompanyName",     L"FileDescription", L"FileVersion",   L"InternalName",
+  static const wchar_t* const names[] = {L"CompanyName",      L"FileDescription", L"FileVersion",   L"InternalName",
                                          L"OriginalFilename", L"ProductName",     L"ProductVersion"};
   for (size_t i = 0; i < count; ++i) {
     std::wstring blockName = Hex4(translations[i].language) + Hex4(translations[i].codePage);
@@ -631,7 +612,8 @@ std::vector<std::wstring> ResourceNames(HMODULE module, LPCWSTR type) {
 }
 
 LPCWSTR ResourceId(const std::wstring& name) {
-  if (!name.empty() && name[0] >= L'0' && name[0] <= L'9') return MAKEINTRESOURCEW(std::wcstoul(name.c_str(), nullptr, 10));
+  if (!name.empty() && name[0] >= L'0' && name[0] <= L'9')
+    return MAKEINTRESOURCEW(std::wcstoul(name.c_str(), nullptr, 10));
   return name.c_str();
 }
 
@@ -649,8 +631,8 @@ std::wstring ResourceBytes(HMODULE module, const std::wstring& name, LPCWSTR typ
 
 int IconCommand(const Args& args) {
   if (args.positional.empty()) return 2;
-  HMODULE module = LoadLibraryExW(args.positional[0].c_str(), nullptr,
-                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  HMODULE module =
+      LoadLibraryExW(args.positional[0].c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   Out(L"loaded", module != nullptr ? 1 : 0);
   if (module == nullptr) return 1;
 
@@ -660,8 +642,8 @@ int IconCommand(const Args& args) {
     std::wstring prefix = L"group." + std::to_wstring(g) + L".";
     Out(prefix + L"id", groups[g]);
     HRSRC found = FindResourceW(module, ResourceId(groups[g]), RT_GROUP_ICON);
-    auto* header = found != nullptr ? static_cast<const GroupIconHeader*>(LockResource(LoadResource(module, found)))
-                                    : nullptr;
+    auto* header =
+        found != nullptr ? static_cast<const GroupIconHeader*>(LockResource(LoadResource(module, found))) : nullptr;
     if (header == nullptr) continue;
     Out(prefix + L"entries", header->count);
     for (WORD e = 0; e < header->count; ++e) {
@@ -718,9 +700,14 @@ LRESULT CALLBACK OtherWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     }
     case WM_ACTIVATE:
       LogEvent(L"active hwnd=" + HandleText(window) + L" window=other state=" + std::to_wstring(LOWORD(wParam)) +
-               L" minimized=" + std::to_wstring(HIWORD(wParam)) +
-               L" other=" + HandleText(reinterpret_cast<HWND>(lParam)) +
-               L" foreground=" + HandleText(GetForegroundWindow()));
+               L" minimized=" + std::to_wstring(HIWORD(wParam)) + L" other=" +
+               HandleText(reinterpret_cast<HWND>(lParam)) + L" foreground=" + HandleText(GetForegroundWindow()));
+      break;
+    case WM_SYSCOMMAND:
+      // No window menu for Alt to open: Wine, with a keyboard hook installed and the window
+      // behind on its input, now and then takes Alt+key for a lone Alt, and the menu it then
+      // opens eats the keys that follow.
+      if ((wParam & 0xFFF0) == SC_KEYMENU) return 0;
       break;
     case WM_TIMER: {
       HWND foreground = GetForegroundWindow();
