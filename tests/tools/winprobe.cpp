@@ -4,8 +4,9 @@
 // use indexed keys such as window.0.title. Exit code 0 when the probe found
 // what it was asked for, 1 when not, 2 on bad usage.
 
-#include <tlhelp32.h>
 #include <windows.h>
+// After <windows.h>, which it needs.
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdint>
