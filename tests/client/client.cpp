@@ -345,6 +345,12 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_TIMER:
       OnTimer(window, wParam);
       return 0;
+    case WM_SYSCOMMAND:
+      // No window menu for Alt to open: Wine, with a keyboard hook installed and the window
+      // behind on its input, now and then takes Alt+key for a lone Alt, and the menu it then
+      // opens eats the keys that follow.
+      if ((wParam & 0xFFF0) == SC_KEYMENU) return 0;
+      break;
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT:

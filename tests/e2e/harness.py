@@ -885,6 +885,13 @@ def copy_prefix(template: Path, target: Path) -> None:
     shutil.copytree(template, target, symlinks=True, copy_function=place)
 
 
+def _holds_display(number: int, pid: int) -> bool:
+    try:
+        return int(Path(f"/tmp/.X{number}-lock").read_text().strip()) == pid
+    except (OSError, ValueError):
+        return False
+
+
 def start_xvfb(log_path: Path) -> tuple[subprocess.Popen, str]:
     for number in DISPLAYS:
         if Path(f"/tmp/.X{number}-lock").exists() or Path(f"/tmp/.X11-unix/X{number}").exists():
@@ -895,9 +902,12 @@ def start_xvfb(log_path: Path) -> tuple[subprocess.Popen, str]:
                                     stdin=subprocess.DEVNULL, stdout=sink, stderr=sink, start_new_session=True)
         socket = Path(f"/tmp/.X11-unix/X{number}")
         deadline = time.monotonic() + 10
-        while xvfb.poll() is None and not socket.exists() and time.monotonic() < deadline:
+        # Two sessions starting together may both try this number: the socket is the winner's,
+        # and only the lock file, which holds the winner's pid, says whose.
+        while xvfb.poll() is None and not (socket.exists() and _holds_display(number, xvfb.pid)) \
+                and time.monotonic() < deadline:
             time.sleep(0.02)
-        if xvfb.poll() is None and socket.exists():
+        if xvfb.poll() is None and socket.exists() and _holds_display(number, xvfb.pid):
             return xvfb, f":{number}"
         stop_process(xvfb)  # lost a race for this display number; try the next
     raise RuntimeError(f"no free X display in :{DISPLAYS.start}..:{DISPLAYS.stop - 1}")

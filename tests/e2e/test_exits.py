@@ -1,0 +1,194 @@
+"""Every way a run ends, seen by the player: the launcher's exit code, the box if
+any, and no walking key left down anywhere once it is gone (the game, or whatever
+window comes next, would otherwise keep walking).
+
+A diagonal is held in each case: its key (Q, E, Z, C) exists only because the
+launcher sends it, so its state shows what the launcher left behind, while the
+physical W/A/S/D the player still holds are down for real.
+"""
+
+import unittest
+
+from harness import LAUNCHER_EXE, PRODUCT_TITLE, EventLog, WineTestCase, windows_path
+
+NO_CLIENT_TEXT = "N\u00e3o foi poss\u00edvel iniciar bin\\client.exe."
+DIAGONALS = {"W+ A+": "Q", "W+ D+": "E", "S+ A+": "Z", "S+ D+": "C"}
+
+
+@unittest.skipUnless(LAUNCHER_EXE, "E2E_LAUNCHER names no launcher")
+class EndingTestCase(WineTestCase):
+    def setUp(self):
+        super().setUp()
+        # Held keys stay held without X repeating them, however long a step takes.
+        for key in "WASD":
+            self.enterContext(self.wine.without_autorepeat(key))
+
+    def start_game(self, env=None):
+        game = self.wine.install(launcher=LAUNCHER_EXE)
+        run = game.start(env=env)
+        # The launcher hooks the keyboard before it first retitles the client.
+        game.client.wait_for("title", window="main", text=PRODUCT_TITLE)
+        self.wine.focus(game.client)
+        return game, run
+
+    def key_down(self, key: str) -> bool:
+        """Whether the desktop has `key` down (GetAsyncKeyState, from another process)."""
+        return self.wine.probe("keystate", hex(ord(key)))[f"down.{key}"] == "1"
+
+    def walk_diagonally(self, client: EventLog, keys: str) -> str:
+        """Presses two direction keys and keeps them down; returns the diagonal the client walks."""
+        diagonal = DIAGONALS[keys]
+        first = keys.split()[0][0]
+        mark = client.mark()
+        self.wine.keys(keys)
+        expected = f"{first}+ {first}- {diagonal}+"
+        self.assertEqual(client.keys(since=mark, expect=expected), expected)
+        self.assertTrue(self.key_down(diagonal), "the check below would prove nothing")
+        return diagonal
+
+    def let_go(self, keys: str) -> None:
+        self.wine.keys(" ".join(k.replace("+", "-") for k in keys.split()))
+
+
+class ClientEnds(EndingTestCase):
+    def test_launcher_ends_with_0_and_no_walking_key_stays_down(self):
+        cases = [
+            # how the client ends, the keys held meanwhile
+            ("closes its window", "W+ A+"),
+            ("exits with code 3 by itself", "W+ D+"),
+            ("is killed from outside", "S+ A+"),
+        ]
+        for how, keys in cases:
+            with self.subTest(how):
+                timed = how.startswith("exits")
+                game, run = self.start_game({"CLIENT_EXIT_AFTER_MS": "8000", "CLIENT_EXIT_CODE": "3"} if timed else None)
+                client = game.client
+                diagonal = self.walk_diagonally(client, keys)
+                if how.startswith("closes"):
+                    self.assertEqual(self.wine.probe("close", hex(client.main_window)).get("posted"), "1")
+                elif how.startswith("is killed"):
+                    self.assertEqual(self.wine.probe("kill", str(client.pid)).get("killed"), "1")
+                self.assertEqual(run.wait(15), 0)
+                self.assertFalse(self.key_down(diagonal), f"{diagonal} still down after the launcher ended")
+                self.let_go(keys)
+                self.wine.stop_programs()
+
+    def test_client_that_exits_at_once_ends_the_launcher_with_0_and_no_box(self):
+        game = self.wine.install(launcher=LAUNCHER_EXE)
+        run = game.start(env={"CLIENT_EXIT_AT_ONCE": "1", "CLIENT_EXIT_CODE": "7"})
+        self.assertEqual(run.wait(15), 0)
+        self.assertEqual(game.client.exited(), 7)
+        self.assertIsNone(self.wine.message_box(PRODUCT_TITLE, timeout=0.5))
+
+
+class LauncherQuits(EndingTestCase):
+    def test_quit_message_lets_go_of_the_walk_and_the_client_plays_on_without_walking(self):
+        game, run = self.start_game()
+        client = game.client
+        diagonal = self.walk_diagonally(client, "S+ D+")
+        self.wine.quit(client.parent_pid)
+        self.assertEqual(run.wait(10), 0)
+        self.assertFalse(self.key_down(diagonal), f"{diagonal} still down after the launcher ended")
+        # The launcher is gone: the client gets the keys as they are.
+        mark = client.mark()
+        self.let_go("S+ D+")
+        self.wine.keys("W+ A+ W- A-")
+        self.assertEqual(client.keys(since=mark, expect="S- D- W+ A+ W- A-"), "S- D- W+ A+ W- A-")
+        self.assertIsNone(client.exited())
+
+
+@unittest.skipUnless(LAUNCHER_EXE, "E2E_LAUNCHER names no launcher")
+class ClientCannotStart(WineTestCase):
+    def test_error_box_then_exit_code_1_for_a_client_that_is_no_program(self):
+        # A missing bin\client.exe is test_launch's case.
+        cases = [
+            ("a folder", "folder"),
+            ("garbage bytes", b"\x7fELF garbage, not a Windows program\x00" * 64),
+            ("an empty file", b""),
+            ("a text file", b"@echo off\r\necho this is no game\r\n"),
+        ]
+        for name, client in cases:
+            with self.subTest(name):
+                game = self.wine.install(launcher=LAUNCHER_EXE, client=client if isinstance(client, bytes) else False)
+                if client == "folder":
+                    game.client_exe.mkdir()
+                run = game.start()
+                box = self.wine.message_box(PRODUCT_TITLE, press_ok=False)
+                self.assertIsNotNone(box, "no error box")
+                self.assertEqual((box.text, box.icon), (NO_CLIENT_TEXT, "error"))
+                self.assertTrue(run.running(), "the launcher must wait for OK")
+                self.assertIsNotNone(self.wine.message_box(PRODUCT_TITLE, press_ok=True))
+                self.assertEqual(run.wait(10), 1)
+                self.assertEqual(game.client.records(), [])
+
+
+@unittest.skipUnless(LAUNCHER_EXE, "E2E_LAUNCHER names no launcher")
+class TwoLaunchersAtOnce(WineTestCase):
+    """Two launchers, two clients, two keyboard hooks in one chain. The hook installed last
+    is called first; each acts only while its own client is in front and lets the other's
+    injected keys through, so each key press walks exactly one client, once."""
+
+    def test_each_walks_its_own_client_and_ends_with_it(self):
+        game = self.wine.install(launcher=LAUNCHER_EXE)
+        second_log = self.wine.new_log("client")
+        runs = [game.start(), game.start(env={"CLIENT_LOG": windows_path(second_log.path)})]
+        clients = [game.client, second_log]
+        for client in clients:
+            client.wait_for("title", window="main", text=PRODUCT_TITLE)
+        self.assertNotEqual(clients[0].parent_pid, clients[1].parent_pid)
+
+        for _ in range(2):   # back and forth: neither hook keeps stale state
+            for front, back in [(0, 1), (1, 0)]:
+                with self.subTest(front=front):
+                    self.wine.focus(clients[front])
+                    marks = [c.mark() for c in clients]
+                    self.wine.keys("W+ A+ W- A- S+ D+ D- S-")
+                    walked = "W+ W- Q+ Q- A+ A- S+ S- C+ C- S+ S-"
+                    self.assertEqual(clients[front].keys(since=marks[front], expect=walked), walked)
+                    self.assertEqual(clients[back].keys_text(since=marks[back]), "")
+
+        # Each launcher ends with its own client; the one left still walks its client.
+        self.assertEqual(self.wine.probe("close", hex(clients[0].main_window)).get("posted"), "1")
+        self.assertEqual(runs[0].wait(15), 0)
+        self.assertTrue(runs[1].running())
+        self.wine.focus(clients[1])
+        mark = clients[1].mark()
+        self.wine.keys("W+ A+ W- A-")
+        self.assertEqual(clients[1].keys(since=mark, expect="W+ W- Q+ Q- A+ A-"), "W+ W- Q+ Q- A+ A-")
+        self.assertEqual(self.wine.probe("close", hex(clients[1].main_window)).get("posted"), "1")
+        self.assertEqual(runs[1].wait(15), 0)
+
+    def test_a_walk_carried_from_one_client_to_the_other_follows_the_hook_order(self):
+        """W held while the player moves from one client to the other, then A tapped and W let go.
+        The launcher whose client is not in front drops its walk on the first key it sees,
+        sending W's key-up to the window in front; which launcher sees the key first decides
+        where that key-up lands. Reversed hook order would swap the two outcomes."""
+        for key in "WA":
+            self.enterContext(self.wine.without_autorepeat(key))
+        game = self.wine.install(launcher=LAUNCHER_EXE)
+        clients = [game.client, self.wine.new_log("client")]
+        game.start()
+        clients[0].wait_for("title", window="main", text=PRODUCT_TITLE)
+        # Started once the first has hooked the keyboard: its hook comes first in the chain.
+        game.start(env={"CLIENT_LOG": windows_path(clients[1].path)})
+        clients[1].wait_for("title", window="main", text=PRODUCT_TITLE)
+        first, later = 0, 1
+        cases = [
+            # walk starts in, carried to, what each client receives
+            (later, first, {later: "W+", first: "W- A+ A- W-"}),
+            (first, later, {first: "W+", later: "A+ A- W- W-"}),
+        ]
+        for start, carried_to, received in cases:
+            with self.subTest(start=["first", "later"][start]):
+                marks = [c.mark() for c in clients]
+                self.wine.focus(clients[start])
+                self.wine.keys("W+")
+                clients[start].keys(since=marks[start], expect="W+")
+                self.wine.focus(clients[carried_to])
+                self.wine.keys("A+ A- W-")
+                for index, keys in received.items():
+                    self.assertEqual(clients[index].keys(since=marks[index], expect=keys), keys)
+
+
+if __name__ == "__main__":
+    unittest.main()
