@@ -2,7 +2,6 @@
 #include "player.h"
 
 #include "common/launcher_state.h"
-#include "walking/keyboard_hook.h"
 
 namespace player {
 namespace {
@@ -10,7 +9,7 @@ HWND client = nullptr;
 HWND other = nullptr;
 }  // namespace
 
-void SetUpDesktop() {
+void SetUpDesktop(HOOKPROC hook) {
   standin::Reset();
   smartWalkingEnabled = true;
   clientProcessId = kClientProcess;
@@ -19,7 +18,7 @@ void SetUpDesktop() {
   client = standin::AddWindow(kClientProcess, L"Client");
   other = standin::AddWindow(kOtherProcess, L"Notes");
   standin::SetForeground(client);
-  keyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc, nullptr, 0);
+  keyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, hook, nullptr, 0);
 }
 
 HWND ClientWindow() { return client; }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "desktop.h"
+#include "walking/keyboard_hook.h"
 
 namespace player {
 
@@ -15,7 +16,7 @@ constexpr DWORD kOtherProcess = 777;
 
 // Resets the desktop and the launcher state, opens the client's and another
 // application's window with the client in front, and installs the hook.
-void SetUpDesktop();
+void SetUpDesktop(HOOKPROC hook = KeyboardHookProc);
 HWND ClientWindow();
 HWND OtherWindow();
 

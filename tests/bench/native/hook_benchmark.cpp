@@ -16,6 +16,7 @@
 
 #include "common/launcher_state.h"
 #include "desktop.h"
+#include "player.h"
 #include "walking/keyboard_hook.h"
 
 // --- Who is running: the launcher's code or the stand-in platform --------------------
@@ -91,10 +92,6 @@ namespace {
 
 // --- The desktop and the two hooks ------------------------------------------------------
 
-constexpr DWORD kClientProcess = 4242;
-HWND clientWindow = nullptr;
-HWND otherWindow = nullptr;
-
 LRESULT LauncherHook(int code, WPARAM message, LPARAM event) {
   EnterScope launcher(Scope::Launcher);
   return KeyboardHookProc(code, message, event);
@@ -103,18 +100,6 @@ LRESULT LauncherHook(int code, WPARAM message, LPARAM event) {
 LRESULT PassOnHook(int code, WPARAM message, LPARAM event) {
   EnterScope launcher(Scope::Launcher);
   return CallNextHookEx(keyboardHook, code, message, event);
-}
-
-void SetUpDesktop(HOOKPROC hook) {
-  standin::Reset();
-  smartWalkingEnabled = true;
-  clientProcessId = kClientProcess;
-  sentKey = lastPressedKey = 0;
-  heldW = heldA = heldS = heldD = 0;
-  clientWindow = standin::AddWindow(kClientProcess, L"Client");
-  otherWindow = standin::AddWindow(777, L"Notes");
-  standin::SetForeground(clientWindow);
-  keyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, hook, nullptr, 0);
 }
 
 // A stretch of play in the player scripts' notation ("W+" press, "W-" release,
@@ -170,10 +155,10 @@ bool Play(const Step& step) {
       standin::Repeat(step.vk);
       return true;
     case 'o':
-      standin::SetForeground(otherWindow);
+      standin::SetForeground(player::OtherWindow());
       return false;
     default:
-      standin::SetForeground(clientWindow);
+      standin::SetForeground(player::ClientWindow());
       return false;
   }
 }
@@ -188,7 +173,7 @@ long long KeyEventsPerPlay() {
 constexpr int kPlaysPerDesktop = 256;
 
 void RunPlays(benchmark::State& state, HOOKPROC hook) {
-  SetUpDesktop(hook);
+  player::SetUpDesktop(hook);
   calls = {};
   launcherAllocations = 0;
   int plays = 0;
@@ -196,7 +181,7 @@ void RunPlays(benchmark::State& state, HOOKPROC hook) {
     for (const Step& step : PlayScript()) Play(step);
     if (++plays == kPlaysPerDesktop) {
       state.PauseTiming();
-      SetUpDesktop(hook);
+      player::SetUpDesktop(hook);
       plays = 0;
       state.ResumeTiming();
     }
@@ -212,7 +197,7 @@ void RunPlays(benchmark::State& state, HOOKPROC hook) {
   state.counters["launcher_allocations"] = static_cast<double>(launcherAllocations);
 
   // The most calls any one event took, from one untimed play.
-  SetUpDesktop(hook);
+  player::SetUpDesktop(hook);
   CallCounts most{};
   for (const Step& step : PlayScript()) {
     calls = {};
