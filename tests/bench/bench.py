@@ -15,7 +15,6 @@ Run through scripts/bench, which builds everything and passes the paths.
 from __future__ import annotations
 
 import argparse
-import ctypes
 import json
 import math
 import os
@@ -31,6 +30,7 @@ HERE = Path(__file__).resolve().parent
 
 # Filled in by main() once the harness is imported with the build's paths.
 harness = None
+XTestKeyboard = None
 
 
 def step(message: str) -> None:
@@ -50,44 +50,6 @@ def median(values: list[float]) -> float:
 
 
 # --- physical keys through XTEST -------------------------------------------------------------
-
-class Keyboard:
-    """One X connection; `send` returns the CLOCK_MONOTONIC_RAW time (ns) taken just
-    before the event is flushed to the X server."""
-
-    def __init__(self, display: str):
-        self.x = ctypes.CDLL("libX11.so.6")
-        self.xtst = ctypes.CDLL("libXtst.so.6")
-        self.x.XOpenDisplay.restype = ctypes.c_void_p
-        self.x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        self.x.XStringToKeysym.restype = ctypes.c_ulong
-        self.x.XStringToKeysym.argtypes = [ctypes.c_char_p]
-        self.x.XKeysymToKeycode.restype = ctypes.c_ubyte
-        self.x.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-        self.x.XFlush.argtypes = [ctypes.c_void_p]
-        self.x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-        self.x.XAutoRepeatOff.argtypes = [ctypes.c_void_p]
-        self.x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        self.xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
-        self.display = self.x.XOpenDisplay(display.encode())
-        if not self.display:
-            raise RuntimeError(f"cannot open X display {display}")
-        # A hold that lasts long on a loaded machine must not add repeats; this
-        # display is the session's own.
-        self.x.XAutoRepeatOff(self.display)
-        self.x.XSync(self.display, 0)
-        self.codes = {k: self.x.XKeysymToKeycode(self.display, self.x.XStringToKeysym(k.lower().encode()))
-                      for k in "WAD"}
-
-    def send(self, key: str, down: bool) -> int:
-        self.xtst.XTestFakeKeyEvent(self.display, self.codes[key], 1 if down else 0, 0)
-        sent = time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW)
-        self.x.XFlush(self.display)
-        return sent
-
-    def close(self) -> None:
-        self.x.XCloseDisplay(self.display)
-
 
 class KeyTail:
     """Follows the client's log from its current end; waits for one key message."""
@@ -196,7 +158,6 @@ def gap() -> None:
 
 def press(kind: str, keys: Keyboard, tail: KeyTail) -> float:
     """One timed press; returns microseconds from the X event to the client's key message."""
-    clock_ns_to_us = 1000
     if kind in ("a", "b", "c", "c3", "d"):
         tail.skip()
         sent = keys.send("W", True)
@@ -204,7 +165,7 @@ def press(kind: str, keys: Keyboard, tail: KeyTail) -> float:
         keys.send("W", False)
         tail.wait("up", "W")
         gap()
-        return got.int("qpc_us") - sent / clock_ns_to_us
+        return got.int("qpc_us") - sent
     # W held, then A (or D): the client sees W go up and the diagonal go down.
     side, diagonal = ("D", "E") if kind == "c2b" else ("A", "Q")
     tail.skip()
@@ -218,7 +179,7 @@ def press(kind: str, keys: Keyboard, tail: KeyTail) -> float:
     keys.send("W", False)
     tail.wait("up", "W")
     gap()
-    return got.int("qpc_us") - sent / clock_ns_to_us
+    return got.int("qpc_us") - sent
 
 
 def run_setup(wine, name: str, presses: int, keys: Keyboard, launcher: str,
@@ -253,7 +214,8 @@ def run_setup(wine, name: str, presses: int, keys: Keyboard, launcher: str,
 
 
 def measure_latency(wine, presses: int, rounds: int, launcher: str, bench_dir: Path) -> dict:
-    keys = Keyboard(wine.display)
+    # The session's own display: auto-repeat off, and each event only flushed.
+    keys = XTestKeyboard(wine.display, repeat=False, sync=False)
     per_round = math.ceil(presses / rounds)
     samples: dict[str, list[float]] = {kind: [] for kind in LABELS}
     round_medians: dict[str, list[float]] = {kind: [] for kind in LABELS}
@@ -527,10 +489,11 @@ def main() -> int:
     os.environ["E2E_WINPROBE"] = str(build / "tests" / "tools" / "winprobe.exe")
     os.environ["E2E_LAUNCHER"] = launcher
     os.environ.setdefault("E2E_CACHE_DIR", str(build.parent / "e2e-cache"))
-    global harness
+    global harness, XTestKeyboard
     sys.path.insert(0, str(HERE.parent / "e2e"))
     import harness as loaded
-    harness = loaded
+    from xtest_keys import XTestKeyboard as keyboard
+    harness, XTestKeyboard = loaded, keyboard
 
     loads = [os.getloadavg()[0]]
     step("hook cost per event, native")

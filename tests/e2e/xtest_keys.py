@@ -27,7 +27,11 @@ def _load(name: str, soname: str) -> ctypes.CDLL:
 class XTestKeyboard:
     """One X connection to a display; `send("W", True)` presses W as a player would."""
 
-    def __init__(self, display: str):
+    def __init__(self, display: str, repeat: bool = True, sync: bool = True):
+        """`repeat=False` turns the display's auto-repeat off, so a long hold on a loaded
+        machine adds no repeats; `sync=False` only flushes each event, for the least
+        delay between the time stamp and the event leaving."""
+        self._sync = sync
         self._x = _load("X11", "libX11.so.6")
         self._xtst = _load("Xtst", "libXtst.so.6")
         self._x.XOpenDisplay.restype = ctypes.c_void_p
@@ -37,12 +41,17 @@ class XTestKeyboard:
         self._x.XKeysymToKeycode.restype = ctypes.c_ubyte
         self._x.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
         self._x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        self._x.XFlush.argtypes = [ctypes.c_void_p]
+        self._x.XAutoRepeatOff.argtypes = [ctypes.c_void_p]
         self._x.XCloseDisplay.argtypes = [ctypes.c_void_p]
         self._xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
         self._display = self._x.XOpenDisplay(display.encode())
         if not self._display:
             raise RuntimeError(f"cannot open X display {display}")
         self._codes: dict[str, int] = {}
+        if not repeat:
+            self._x.XAutoRepeatOff(self._display)
+            self._x.XSync(self._display, 0)
 
     def close(self) -> None:
         if self._display:
@@ -70,5 +79,8 @@ class XTestKeyboard:
         code = self._code(key)
         sent_at = time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW) // 1000
         self._xtst.XTestFakeKeyEvent(self._display, code, 1 if down else 0, 0)
-        self._x.XSync(self._display, 0)
+        if self._sync:
+            self._x.XSync(self._display, 0)
+        else:
+            self._x.XFlush(self._display)
         return sent_at
