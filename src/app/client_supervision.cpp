@@ -9,6 +9,7 @@
 #include "common/product_title.h"
 #include "title/title_enforcer.h"
 #include "walking/direction.h"
+#include "walking/hook_watchdog.h"
 #include "walking/keyboard_hook.h"
 
 namespace {
@@ -49,6 +50,7 @@ void TearDown(HANDLE clientProcess) {
   if (nameChangeEventHook) UnhookWinEvent(nameChangeEventHook);
   if (showEventHook) UnhookWinEvent(showEventHook);
   if (keyboardHook) UnhookWindowsHookEx(keyboardHook);
+  StopHookWatchdog();
   nameChangeEventHook = showEventHook = nullptr;
   keyboardHook = nullptr;
   CloseHandle(clientProcess);
@@ -71,13 +73,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   clientProcessId = client.dwProcessId;
 
   if (smartWalkingEnabled) {
-    keyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc, instance, 0);
-    if (!keyboardHook) {
+    if (!InstallKeyboardHook(instance)) {
       // The client does not outlive a walking feature that failed to start.
       TerminateProcess(client.hProcess, 1);
       CloseHandle(client.hProcess);
       return ReportFailure(SmartWalkingFailedText);
     }
+    StartHookWatchdog(instance);
   }
   showEventHook = HookClientEvent(EVENT_OBJECT_SHOW);
   nameChangeEventHook = HookClientEvent(EVENT_OBJECT_NAMECHANGE);

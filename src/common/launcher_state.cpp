@@ -3,6 +3,7 @@
 bool smartWalkingEnabled = true;
 DWORD clientProcessId = 0;
 HHOOK keyboardHook = nullptr;
+DWORD keyboardHookEventTime = 0;
 HWINEVENTHOOK showEventHook = nullptr;
 HWINEVENTHOOK nameChangeEventHook = nullptr;
 

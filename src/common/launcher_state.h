@@ -9,6 +9,9 @@
 extern bool smartWalkingEnabled;
 extern DWORD clientProcessId;
 extern HHOOK keyboardHook;
+// The newest event time the keyboard hook has seen; the hook watchdog checks
+// the keys it witnesses against it.
+extern DWORD keyboardHookEventTime;
 extern HWINEVENTHOOK showEventHook;
 extern HWINEVENTHOOK nameChangeEventHook;
 

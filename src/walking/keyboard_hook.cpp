@@ -44,11 +44,20 @@ bool IsClientForeground() {
   return processId != 0 && processId == clientProcessId;
 }
 
+bool InstallKeyboardHook(HINSTANCE instance) {
+  // Only keys after this moment tell whether this hook is alive.
+  keyboardHookEventTime = GetTickCount();
+  keyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc, instance, 0);
+  return keyboardHook != nullptr;
+}
+
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM message, LPARAM event) {
   if (code != HC_ACTION) return CallNextHookEx(keyboardHook, code, message, event);
+  const auto* record = reinterpret_cast<const KBDLLHOOKSTRUCT*>(event);
+  // Tells the hook watchdog this hook is alive; injected keys count too.
+  if (IsLaterEventTime(record->time, keyboardHookEventTime)) keyboardHookEventTime = record->time;
   if (!smartWalkingEnabled) return PassOn(message, event);
 
-  const auto* record = reinterpret_cast<const KBDLLHOOKSTRUCT*>(event);
   // Our own injected keys come straight back through this hook; let them pass untouched.
   if (record->flags & LLKHF_INJECTED) return PassOn(message, event);
 

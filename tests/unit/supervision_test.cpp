@@ -46,9 +46,16 @@ class Launcher : public testing::Test {
   std::string folder;
 };
 
+// The hook's witness: raw keyboard input to a message-only window.
+const Calls kWitnessStart = {"RegisterClassExW", "CreateWindowExW(HWND_MESSAGE)", "RegisterRawInputDevices(0x100)"};
+const Calls kWitnessStop = {"RegisterRawInputDevices(0x1)", "DestroyWindow", "UnregisterClassW"};
+
 const Calls kStart = {"CreateProcessW",
                       "CloseHandle(thread)",
                       "SetWindowsHookExW(13,0)",
+                      kWitnessStart[0],
+                      kWitnessStart[1],
+                      kWitnessStart[2],
                       "SetWinEventHook(0x8002)",
                       "SetWinEventHook(0x800C)",
                       "WaitForInputIdle(30000)",
@@ -56,7 +63,12 @@ const Calls kStart = {"CreateProcessW",
                       "CreateThread",
                       "CloseHandle(thread)"};
 const Calls kTearDown = {"UnhookWinEvent(0x800C)", "UnhookWinEvent(0x8002)", "UnhookWindowsHookEx",
+                         kWitnessStop[0],          kWitnessStop[1],          kWitnessStop[2],
                          "CloseHandle(process)"};
+
+void Erase(Calls& calls, const Calls& unwanted) {
+  for (const std::string& call : unwanted) calls.erase(std::find(calls.begin(), calls.end(), call));
+}
 
 Calls Join(std::initializer_list<Calls> parts) {
   Calls all;
@@ -129,6 +141,9 @@ TEST_P(WaysOut, TearDownInOrderAndExitZero) {
   EXPECT_EQ(Calls(calls.end() - static_cast<long>(kTearDown.size()), calls.end()), kTearDown);
   EXPECT_FALSE(standin::ClientTerminated());  // a quit message leaves the client running
   EXPECT_EQ(standin::OpenHandles(), 0);
+  EXPECT_FALSE(standin::RawInputRegistered());
+  EXPECT_EQ(standin::MessageOnlyWindows(), 0);
+  EXPECT_EQ(standin::TimersArmed(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Exits, WaysOut,
@@ -180,9 +195,29 @@ TEST_F(Launcher, WalkingSwitchedOffInstallsNoKeyboardHook) {
   standin::OnWait(standin::ExitClient);
   EXPECT_EQ(Run(), 0);
   Calls expected = Join({kStart, {"MsgWaitForMultipleObjects"}, kTearDown});
-  expected.erase(std::find(expected.begin(), expected.end(), "SetWindowsHookExW(13,0)"));
-  expected.erase(std::find(expected.begin(), expected.end(), "UnhookWindowsHookEx"));
+  // No hook, and so no window, no raw input and no timer to watch it.
+  Erase(expected, Join({{"SetWindowsHookExW(13,0)", "UnhookWindowsHookEx"}, kWitnessStart, kWitnessStop}));
   EXPECT_EQ(standin::Calls(), expected);
+}
+
+TEST_F(Launcher, WalksUnwatchedWhenRawInputIsRefused) {
+  HWND window = standin::AddWindow(standin::ClientProcessId(), L"Client");
+  standin::SetForeground(window);
+  standin::FailRawInput(true);
+  standin::OnWait([] {
+    standin::Press('W');
+    standin::Press('A');
+  });
+  standin::OnWait(standin::ExitClient);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(standin::Stream(window), "W+ W- Q+ Q-");
+  Calls expected = Join({kStart, {"MsgWaitForMultipleObjects"}, kTearDown});
+  // The window that would have witnessed the keys is closed at once.
+  Erase(expected, kWitnessStop);
+  expected.insert(std::find(expected.begin(), expected.end(), "SetWinEventHook(0x8002)"),
+                  {"DestroyWindow", "UnregisterClassW"});
+  EXPECT_EQ(standin::Calls(), expected);
+  EXPECT_EQ(standin::MessageOnlyWindows(), 0);
 }
 
 TEST_F(Launcher, FailedEventHooksAndTitleThreadAreNotReported) {
@@ -191,9 +226,12 @@ TEST_F(Launcher, FailedEventHooksAndTitleThreadAreNotReported) {
   standin::OnWait(standin::ExitClient);
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(standin::Calls(),
-            Calls({"CreateProcessW", "CloseHandle(thread)", "SetWindowsHookExW(13,0)", "SetWinEventHook(0x8002)",
-                   "SetWinEventHook(0x800C)", "WaitForInputIdle(30000)", "EnumWindows", "CreateThread",
-                   "MsgWaitForMultipleObjects", "UnhookWindowsHookEx", "CloseHandle(process)"}));
+            Join({{"CreateProcessW", "CloseHandle(thread)", "SetWindowsHookExW(13,0)"},
+                  kWitnessStart,
+                  {"SetWinEventHook(0x8002)", "SetWinEventHook(0x800C)", "WaitForInputIdle(30000)", "EnumWindows",
+                   "CreateThread", "MsgWaitForMultipleObjects", "UnhookWindowsHookEx"},
+                  kWitnessStop,
+                  {"CloseHandle(process)"}}));
 }
 
 TEST_F(Launcher, FirstTitlePassTitlesWindowsAlreadyOpen) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <cstdio>
 #include <cwctype>
 #include <deque>
@@ -17,6 +18,7 @@ struct StandInWindow {
   HWND owner;
   int titleSets;
   std::vector<standin::Delivered> received;
+  WNDPROC proc = nullptr;  // message-only windows of the launcher
 };
 
 struct StandInHandle {
@@ -29,6 +31,11 @@ struct StandInHook {
 
 struct StandInWinEventHook {
   std::size_t index;
+};
+
+struct StandInRawInput {
+  RAWINPUTHEADER header;
+  std::size_t sequence;
 };
 
 namespace {
@@ -77,8 +84,43 @@ struct Desktop {
   int modulePathQueries = 0;
   DWORD lastError = 0;
 
+  struct WindowClass {
+    std::wstring name;
+    WNDPROC proc;
+    HINSTANCE instance;
+  };
+  std::vector<WindowClass> classes;
+  std::vector<std::unique_ptr<StandInWindow>> messageWindows;
+  struct Timer {
+    HWND window;
+    UINT_PTR id;
+    DWORD due;
+    DWORD period;
+  };
+  std::vector<Timer> timers;
+  LONG messageTime = 0;
+
+  HWND rawTarget = nullptr;
+  bool failRawInput = false;
+  bool injectedRawHasDevice = false;
+  bool rawAhead = false;
+  std::vector<std::unique_ptr<StandInRawInput>> rawInputs;
+  std::size_t rawRetrieved = 0;  // sequence number of the last WM_INPUT taken off the queue
+  struct DeferredEvent {
+    BYTE vk;
+    bool down;
+    UINT message;
+    std::size_t rawSequence;
+  };
+  std::deque<DeferredEvent> deferred;
+
+  bool hookDropped = false;
+  int hookRequests = 0;
+
   std::vector<std::string> calls;
 };
+
+StandInHandle keyboardDevice{StandInHandle::Thread};
 
 Desktop& desk() {
   static Desktop instance;
@@ -109,16 +151,40 @@ bool IsDown(int vk) {
   }
 }
 
+void PostMessageTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  MSG msg{};
+  msg.hwnd = window;
+  msg.message = message;
+  msg.wParam = wParam;
+  msg.lParam = lParam;
+  msg.time = desk().clock;
+  desk().queue.push_back(msg);
+}
+
+// Raw input sees every keyboard event, before and whatever the hooks decide.
+std::size_t PostRawInput(bool injected) {
+  Desktop& d = desk();
+  if (!d.rawTarget) return 0;
+  auto raw = std::make_unique<StandInRawInput>();
+  raw->header.dwType = RIM_TYPEKEYBOARD;
+  raw->header.dwSize = sizeof(RAWINPUTHEADER);
+  raw->header.hDevice = injected && !d.injectedRawHasDevice ? nullptr : &keyboardDevice;
+  raw->sequence = d.rawInputs.size() + 1;
+  d.rawInputs.push_back(std::move(raw));
+  PostMessageTo(d.rawTarget, WM_INPUT, 1, reinterpret_cast<LPARAM>(d.rawInputs.back().get()));
+  return d.rawInputs.size();
+}
+
 // One keyboard event through the hook chain; what is passed on updates the
 // key state and reaches the foreground window.
-void Deliver(BYTE vk, bool down, bool injected, UINT message) {
+void RunThroughHooks(BYTE vk, bool down, bool injected, UINT message) {
   Desktop& d = desk();
   KBDLLHOOKSTRUCT event{};
   event.vkCode = vk;
   event.flags = injected ? LLKHF_INJECTED : 0u;
   event.time = d.clock;
   bool swallowed = false;
-  if (d.keyboardHook) {
+  if (d.keyboardHook && !d.hookDropped) {
     d.passedOn = false;
     HOOKPROC proc = d.keyboardHook->proc;
     LRESULT result = proc(HC_ACTION, message, reinterpret_cast<LPARAM>(&event));
@@ -131,6 +197,45 @@ void Deliver(BYTE vk, bool down, bool injected, UINT message) {
   if (d.foreground &&
       (message == WM_KEYDOWN || message == WM_SYSKEYDOWN || message == WM_KEYUP || message == WM_SYSKEYUP))
     d.foreground->received.push_back({vk, down, injected});
+}
+
+void Deliver(BYTE vk, bool down, bool injected, UINT message) {
+  Desktop& d = desk();
+  std::size_t rawSequence = PostRawInput(injected);
+  if (d.rawAhead && rawSequence && !injected) {
+    d.deferred.push_back({vk, down, message, rawSequence});
+    return;
+  }
+  RunThroughHooks(vk, down, injected, message);
+}
+
+// Hook calls are sent messages: the launcher's thread takes them whenever it
+// looks at its queue.
+void RunDeferredHookCalls() {
+  Desktop& d = desk();
+  while (!d.deferred.empty() && d.deferred.front().rawSequence <= d.rawRetrieved) {
+    Desktop::DeferredEvent event = d.deferred.front();
+    d.deferred.pop_front();
+    RunThroughHooks(event.vk, event.down, false, event.message);
+  }
+}
+
+Desktop::Timer* NextTimer() {
+  Desktop::Timer* next = nullptr;
+  for (Desktop::Timer& timer : desk().timers)
+    if (!next || static_cast<LONG>(timer.due - next->due) < 0) next = &timer;
+  return next;
+}
+
+bool TimerDue() {
+  Desktop::Timer* next = NextTimer();
+  return next && static_cast<LONG>(desk().clock - next->due) >= 0;
+}
+
+HWND FindMessageWindow(HWND window) {
+  for (const auto& w : desk().messageWindows)
+    if (w.get() == window) return window;
+  return nullptr;
 }
 
 UINT MessageFor(BYTE vk, bool down) {
@@ -217,8 +322,10 @@ bool SameName(const std::string& a, const std::string& b) {
 HHOOK SetWindowsHookExW(int idHook, HOOKPROC proc, HINSTANCE, DWORD threadId) {
   Desktop& d = desk();
   Log("SetWindowsHookExW(" + std::to_string(idHook) + "," + std::to_string(threadId) + ")");
+  ++d.hookRequests;
   if (d.failKeyboardHook || idHook != WH_KEYBOARD_LL || !proc) return nullptr;
   d.keyboardHook = std::make_unique<StandInHook>(StandInHook{proc});
+  d.hookDropped = false;
   return d.keyboardHook.get();
 }
 
@@ -226,8 +333,11 @@ BOOL UnhookWindowsHookEx(HHOOK hook) {
   Desktop& d = desk();
   Log("UnhookWindowsHookEx");
   if (!hook || hook != d.keyboardHook.get()) return FALSE;
+  bool wasDropped = d.hookDropped;
   d.keyboardHook.reset();
-  return TRUE;
+  d.hookDropped = false;
+  // A hook the platform dropped has no valid handle left.
+  return wasDropped ? FALSE : TRUE;
 }
 
 LRESULT CallNextHookEx(HHOOK, int, WPARAM, LPARAM) {
@@ -399,8 +509,14 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
       return WAIT_FAILED;
     }
     if (d.clientExited) return WAIT_OBJECT_0;
-    if (!d.queue.empty()) return WAIT_OBJECT_0 + 1;
-    if (d.waitActions.empty()) return WAIT_FAILED;
+    if (!d.queue.empty() || !d.deferred.empty() || TimerDue()) return WAIT_OBJECT_0 + 1;
+    if (d.waitActions.empty()) {
+      // Nothing else will happen: the wait lasts until the next timer is due.
+      Desktop::Timer* next = NextTimer();
+      if (!next) return WAIT_FAILED;
+      d.clock = next->due;
+      return WAIT_OBJECT_0 + 1;
+    }
     std::function<void()> action = std::move(d.waitActions.front());
     d.waitActions.pop_front();
     action();
@@ -410,9 +526,24 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
 BOOL PeekMessageW(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
   Desktop& d = desk();
   if (window || filterMin || filterMax || removeFlags != PM_REMOVE) Log("PeekMessageW(unexpected arguments)");
-  if (d.queue.empty()) return FALSE;
-  *message = d.queue.front();
-  d.queue.pop_front();
+  RunDeferredHookCalls();
+  if (d.queue.empty()) {
+    // Timer messages come only when nothing else is waiting.
+    if (!TimerDue()) return FALSE;
+    Desktop::Timer* timer = NextTimer();
+    timer->due = d.clock + timer->period;
+    *message = MSG{};
+    message->hwnd = timer->window;
+    message->message = WM_TIMER;
+    message->wParam = timer->id;
+    message->time = d.clock;
+  } else {
+    *message = d.queue.front();
+    d.queue.pop_front();
+  }
+  d.messageTime = static_cast<LONG>(message->time);
+  if (message->message == WM_INPUT)
+    d.rawRetrieved = reinterpret_cast<StandInRawInput*>(message->lParam)->sequence;
   return TRUE;
 }
 
@@ -420,8 +551,136 @@ BOOL TranslateMessage(const MSG*) { return FALSE; }
 
 LRESULT DispatchMessageW(const MSG* message) {
   desk().dispatched.push_back(*message);
+  HWND target = FindMessageWindow(message->hwnd);
+  if (target && target->proc) return target->proc(target, message->message, message->wParam, message->lParam);
   return 0;
 }
+
+LONG GetMessageTime() { return desk().messageTime; }
+
+ATOM RegisterClassExW(const WNDCLASSEXW* windowClass) {
+  Desktop& d = desk();
+  Log("RegisterClassExW");
+  if (!windowClass || windowClass->cbSize != sizeof(WNDCLASSEXW) || !windowClass->lpfnWndProc ||
+      !windowClass->lpszClassName)
+    return 0;
+  for (const Desktop::WindowClass& known : d.classes)
+    if (known.name == windowClass->lpszClassName) return 0;
+  d.classes.push_back({windowClass->lpszClassName, windowClass->lpfnWndProc, windowClass->hInstance});
+  return static_cast<ATOM>(0xC000 + d.classes.size());
+}
+
+BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance) {
+  Desktop& d = desk();
+  Log("UnregisterClassW");
+  for (auto known = d.classes.begin(); known != d.classes.end(); ++known) {
+    if (className && known->name == className && known->instance == instance) {
+      d.classes.erase(known);
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+HWND CreateWindowExW(DWORD, LPCWSTR className, LPCWSTR windowName, DWORD, int, int, int, int, HWND parent, void*,
+                     HINSTANCE, LPVOID) {
+  Desktop& d = desk();
+  Log(parent == HWND_MESSAGE ? "CreateWindowExW(HWND_MESSAGE)" : "CreateWindowExW(unexpected parent)");
+  // The launcher opens no window anyone could see.
+  if (parent != HWND_MESSAGE || !className) return nullptr;
+  for (const Desktop::WindowClass& known : d.classes) {
+    if (known.name != className) continue;
+    auto window = std::make_unique<StandInWindow>(
+        StandInWindow{0, windowName ? windowName : L"", false, nullptr, nullptr, 0, {}, known.proc});
+    d.messageWindows.push_back(std::move(window));
+    return d.messageWindows.back().get();
+  }
+  return nullptr;
+}
+
+BOOL DestroyWindow(HWND window) {
+  Desktop& d = desk();
+  Log("DestroyWindow");
+  if (!FindMessageWindow(window)) return FALSE;
+  if (d.rawTarget == window) d.rawTarget = nullptr;
+  d.timers.erase(std::remove_if(d.timers.begin(), d.timers.end(),
+                                [window](const Desktop::Timer& timer) { return timer.window == window; }),
+                 d.timers.end());
+  d.queue.erase(
+      std::remove_if(d.queue.begin(), d.queue.end(), [window](const MSG& message) { return message.hwnd == window; }),
+      d.queue.end());
+  d.messageWindows.erase(
+      std::remove_if(d.messageWindows.begin(), d.messageWindows.end(),
+                     [window](const std::unique_ptr<StandInWindow>& w) { return w.get() == window; }),
+      d.messageWindows.end());
+  return TRUE;
+}
+
+LRESULT DefWindowProcW(HWND, UINT, WPARAM, LPARAM) { return 0; }
+
+UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc) {
+  Desktop& d = desk();
+  if (!FindMessageWindow(window) || id == 0 || proc) return 0;
+  for (Desktop::Timer& timer : d.timers) {
+    if (timer.window == window && timer.id == id) {
+      timer.due = d.clock + elapse;
+      timer.period = elapse;
+      return id;
+    }
+  }
+  d.timers.push_back({window, id, d.clock + elapse, elapse});
+  return id;
+}
+
+BOOL KillTimer(HWND window, UINT_PTR id) {
+  Desktop& d = desk();
+  auto timer = std::find_if(d.timers.begin(), d.timers.end(),
+                            [&](const Desktop::Timer& t) { return t.window == window && t.id == id; });
+  if (timer == d.timers.end()) return FALSE;
+  d.timers.erase(timer);
+  return TRUE;
+}
+
+BOOL RegisterRawInputDevices(const RAWINPUTDEVICE* devices, UINT count, UINT size) {
+  Desktop& d = desk();
+  if (!devices || count != 1 || size != sizeof(RAWINPUTDEVICE)) {
+    Log("RegisterRawInputDevices(unexpected arguments)");
+    return FALSE;
+  }
+  const RAWINPUTDEVICE& device = devices[0];
+  Log("RegisterRawInputDevices(" + Hex(device.dwFlags) + ")");
+  if (d.failRawInput || device.usUsagePage != 1 || device.usUsage != 6) return FALSE;
+  if (device.dwFlags == RIDEV_REMOVE) {
+    // Removing takes no target window.
+    if (device.hwndTarget || !d.rawTarget) return FALSE;
+    d.rawTarget = nullptr;
+    return TRUE;
+  }
+  // Input in the background needs a window to go to.
+  if (device.dwFlags != RIDEV_INPUTSINK || !FindMessageWindow(device.hwndTarget)) return FALSE;
+  d.rawTarget = device.hwndTarget;
+  return TRUE;
+}
+
+UINT GetRawInputData(HRAWINPUT input, UINT command, LPVOID data, UINT* size, UINT headerSize) {
+  Desktop& d = desk();
+  const UINT failed = static_cast<UINT>(-1);
+  bool known = std::any_of(d.rawInputs.begin(), d.rawInputs.end(),
+                           [input](const std::unique_ptr<StandInRawInput>& raw) { return raw.get() == input; });
+  if (!known || !size || headerSize != sizeof(RAWINPUTHEADER) || (command != RID_HEADER && command != RID_INPUT))
+    return failed;
+  // Only the header is kept; a whole record is asked for with RID_INPUT.
+  const UINT needed = sizeof(RAWINPUTHEADER);
+  if (!data) {
+    *size = needed;
+    return 0;
+  }
+  if (*size < needed) return failed;
+  std::memcpy(data, &input->header, needed);
+  return needed;
+}
+
+DWORD GetTickCount() { return desk().clock; }
 
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   std::ostringstream call;
@@ -613,7 +872,7 @@ std::string Stream(HWND window) {
 const std::vector<Delivered>& Injected() { return desk().injected; }
 bool LastSwallowed() { return desk().lastSwallowed; }
 
-bool KeyboardHookInstalled() { return desk().keyboardHook != nullptr; }
+bool KeyboardHookInstalled() { return desk().keyboardHook != nullptr && !desk().hookDropped; }
 int SendInputCalls() { return desk().sendInputCalls; }
 void FailKeyboardHook(bool fail) { desk().failKeyboardHook = fail; }
 void FailWinEventHooks(bool fail) { desk().failWinEventHooks = fail; }
@@ -653,6 +912,17 @@ void SetModulePath(const std::wstring& path, bool wineStyle) {
 
 void FailModulePath() { desk().failModulePath = true; }
 int ModulePathQueries() { return desk().modulePathQueries; }
+
+void InjectedRawInputHasDevice(bool injectedHasDevice) { desk().injectedRawHasDevice = injectedHasDevice; }
+void RawInputAheadOfHook(bool ahead) { desk().rawAhead = ahead; }
+void FailRawInput(bool fail) { desk().failRawInput = fail; }
+bool RawInputRegistered() { return desk().rawTarget != nullptr; }
+int MessageOnlyWindows() { return static_cast<int>(desk().messageWindows.size()); }
+int TimersArmed() { return static_cast<int>(desk().timers.size()); }
+void AdvanceClock(DWORD milliseconds) { desk().clock += milliseconds; }
+
+void DropKeyboardHook() { desk().hookDropped = true; }
+int KeyboardHookRequests() { return desk().hookRequests; }
 
 const std::vector<std::string>& Calls() { return desk().calls; }
 void ClearCalls() { desk().calls.clear(); }

@@ -117,6 +117,30 @@ void SetModulePath(const std::wstring& path, bool wineStyle = false);
 void FailModulePath();
 int ModulePathQueries();
 
+// --- Raw input, message-only windows and timers ------------------------------
+// Raw keyboard input reaches the registered window for every keyboard event,
+// whatever the hooks do with it. Injected events come without a device, as on
+// Windows, unless injectedHasDevice is set (Wine gives them one).
+void InjectedRawInputHasDevice(bool injectedHasDevice);
+// Raw input is reported ahead of the hook: a physical event's hook call (and
+// what follows from it) waits until the launcher has taken the event's
+// WM_INPUT off its queue and looks at the queue again, as happens under Wine.
+void RawInputAheadOfHook(bool ahead);
+void FailRawInput(bool fail);
+bool RawInputRegistered();
+int MessageOnlyWindows();
+int TimersArmed();
+// Moves the clock on; timers that fall due post WM_TIMER when the launcher
+// next looks at its queue.
+void AdvanceClock(DWORD milliseconds);
+
+// --- Losing the keyboard hook ---------------------------------------------------
+// The platform silently drops the installed hook: the chain stops calling it,
+// keys go straight to the window in front, and its handle no longer unhooks.
+void DropKeyboardHook();
+// How many times a keyboard hook was asked for.
+int KeyboardHookRequests();
+
 // --- Call log ------------------------------------------------------------------
 // The platform calls made since Reset, by name, in order ("CreateProcessW",
 // "CloseHandle(thread)", "SetWinEventHook(0x8002)", ...).

@@ -27,6 +27,9 @@ using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 using SIZE_T = std::size_t;
+using UINT_PTR = std::uintptr_t;
+using ATOM = WORD;
+using USHORT = std::uint16_t;
 
 struct StandInHandle;
 using HANDLE = StandInHandle*;
@@ -36,6 +39,8 @@ struct StandInHook;
 using HHOOK = StandInHook*;
 struct StandInWinEventHook;
 using HWINEVENTHOOK = StandInWinEventHook*;
+struct StandInRawInput;
+using HRAWINPUT = StandInRawInput*;
 struct StandInModule;
 using HINSTANCE = StandInModule*;
 using HMODULE = HINSTANCE;
@@ -195,3 +200,61 @@ void Sleep(DWORD milliseconds);
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, int defaultValue, LPCWSTR fileName);
 DWORD GetLastError();
+DWORD GetTickCount();
+
+// Message-only windows, timers and raw keyboard input.
+#define HWND_MESSAGE (reinterpret_cast<HWND>(static_cast<std::intptr_t>(-3)))
+#define WM_INPUT 0x00FFu
+#define WM_TIMER 0x0113u
+#define RIDEV_REMOVE 0x00000001u
+#define RIDEV_INPUTSINK 0x00000100u
+#define RID_HEADER 0x10000005u
+#define RID_INPUT 0x10000003u
+#define RIM_TYPEKEYBOARD 1u
+
+using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
+struct HICON__;
+struct HCURSOR__;
+struct HBRUSH__;
+
+struct WNDCLASSEXW {
+  UINT cbSize;
+  UINT style;
+  WNDPROC lpfnWndProc;
+  int cbClsExtra;
+  int cbWndExtra;
+  HINSTANCE hInstance;
+  HICON__* hIcon;
+  HCURSOR__* hCursor;
+  HBRUSH__* hbrBackground;
+  LPCWSTR lpszMenuName;
+  LPCWSTR lpszClassName;
+  HICON__* hIconSm;
+};
+
+struct RAWINPUTDEVICE {
+  USHORT usUsagePage;
+  USHORT usUsage;
+  DWORD dwFlags;
+  HWND hwndTarget;
+};
+
+struct RAWINPUTHEADER {
+  DWORD dwType;
+  DWORD dwSize;
+  HANDLE hDevice;
+  WPARAM wParam;
+};
+
+ATOM RegisterClassExW(const WNDCLASSEXW* windowClass);
+BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance);
+HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, void* menu, HINSTANCE instance, LPVOID parameter);
+BOOL DestroyWindow(HWND window);
+LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc);
+BOOL KillTimer(HWND window, UINT_PTR id);
+LONG GetMessageTime();
+BOOL RegisterRawInputDevices(const RAWINPUTDEVICE* devices, UINT count, UINT size);
+UINT GetRawInputData(HRAWINPUT input, UINT command, LPVOID data, UINT* size, UINT headerSize);
