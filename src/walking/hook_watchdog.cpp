@@ -19,28 +19,22 @@ constexpr DWORD kReinstallSpacingMs = 250;
 
 HINSTANCE hookModule = nullptr;
 HWND witnessWindow = nullptr;
-DWORD witnessedEventTime = 0;  // the newest event the witness reported
-DWORD awaitedEventTime = 0;    // the event the grace timer waits for the hook to see
+DWORD witnessedEventTime = 0;  // the newest key event the witness reported
 bool graceRunning = false;
 DWORD lastInstallTime = 0;
 
 bool HookHasSeen(DWORD eventTime) { return !IsLaterEventTime(eventTime, keyboardHookEventTime); }
 
-bool MayInstallAgain(DWORD eventTime) {
-  return static_cast<LONG>(eventTime - lastInstallTime) >= static_cast<LONG>(kReinstallSpacingMs);
+bool MayInstallAgain(DWORD now) {
+  return static_cast<LONG>(now - lastInstallTime) >= static_cast<LONG>(kReinstallSpacingMs);
 }
 
-void StartGracePeriod(DWORD eventTime) {
-  awaitedEventTime = eventTime;
-  graceRunning = SetTimer(witnessWindow, kGraceTimer, kGracePeriodMs, nullptr) != 0;
-}
-
-void ReinstallKeyboardHook(DWORD eventTime) {
+void ReinstallKeyboardHook(DWORD now) {
   // Nothing we injected may stay down while the hook is away.
   ReleaseAll();
   if (keyboardHook) UnhookWindowsHookEx(keyboardHook);
   keyboardHook = nullptr;
-  lastInstallTime = eventTime;
+  lastInstallTime = now;
   InstallKeyboardHook(hookModule);
 }
 
@@ -58,15 +52,16 @@ void OnWitnessedKey(HRAWINPUT input) {
     return;
   }
   if (graceRunning || HookHasSeen(eventTime)) return;
-  StartGracePeriod(eventTime);
+  // One-shot: with no keys there is nothing to check and no reason to wake.
+  graceRunning = SetTimer(witnessWindow, kGraceTimer, kGracePeriodMs, nullptr) != 0;
 }
 
 void OnGracePeriodOver() {
   KillTimer(witnessWindow, kGraceTimer);
   graceRunning = false;
-  if (!HookHasSeen(awaitedEventTime)) return ReinstallKeyboardHook(awaitedEventTime);
-  // Keys witnessed while the timer ran get a grace period of their own.
-  if (!HookHasSeen(witnessedEventTime)) StartGracePeriod(witnessedEventTime);
+  // The timer's message comes only after every pending hook call has been
+  // served, so a live hook has seen even the keys witnessed just now.
+  if (!HookHasSeen(witnessedEventTime)) ReinstallKeyboardHook(static_cast<DWORD>(GetMessageTime()));
 }
 
 void CloseWitnessWindow() {
@@ -81,7 +76,7 @@ void CloseWitnessWindow() {
 
 void StartHookWatchdog(HINSTANCE instance) {
   hookModule = instance;
-  witnessedEventTime = keyboardHookEventTime;
+  witnessedEventTime = lastInstallTime = keyboardHookEventTime;
   graceRunning = false;
 
   WNDCLASSEXW windowClass{};
@@ -91,8 +86,7 @@ void StartHookWatchdog(HINSTANCE instance) {
   windowClass.lpszClassName = kWitnessClass;
   if (!RegisterClassExW(&windowClass)) return;
   // Message-only: never shown, never enumerated, no taskbar entry.
-  witnessWindow =
-      CreateWindowExW(0, kWitnessClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+  witnessWindow = CreateWindowExW(0, kWitnessClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
   if (!witnessWindow) {
     UnregisterClassW(kWitnessClass, instance);
     return;

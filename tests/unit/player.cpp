@@ -14,11 +14,20 @@ void SetUpDesktop(HOOKPROC hook) {
   smartWalkingEnabled = true;
   clientProcessId = kClientProcess;
   sentKey = lastPressedKey = 0;
+  keyboardHookEventTime = 0;
   heldW = heldA = heldS = heldD = 0;
   client = standin::AddWindow(kClientProcess, L"Client");
   other = standin::AddWindow(kOtherProcess, L"Notes");
   standin::SetForeground(client);
   keyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, hook, nullptr, 0);
+}
+
+void Pump() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
 }
 
 HWND ClientWindow() { return client; }

@@ -50,21 +50,12 @@ class Launcher : public testing::Test {
 const Calls kWitnessStart = {"RegisterClassExW", "CreateWindowExW(HWND_MESSAGE)", "RegisterRawInputDevices(0x100)"};
 const Calls kWitnessStop = {"RegisterRawInputDevices(0x1)", "DestroyWindow", "UnregisterClassW"};
 
-const Calls kStart = {"CreateProcessW",
-                      "CloseHandle(thread)",
-                      "SetWindowsHookExW(13,0)",
-                      kWitnessStart[0],
-                      kWitnessStart[1],
-                      kWitnessStart[2],
-                      "SetWinEventHook(0x8002)",
-                      "SetWinEventHook(0x800C)",
-                      "WaitForInputIdle(30000)",
-                      "EnumWindows",
-                      "CreateThread",
-                      "CloseHandle(thread)"};
-const Calls kTearDown = {"UnhookWinEvent(0x800C)", "UnhookWinEvent(0x8002)", "UnhookWindowsHookEx",
-                         kWitnessStop[0],          kWitnessStop[1],          kWitnessStop[2],
-                         "CloseHandle(process)"};
+const Calls kStart = {
+    "CreateProcessW", "CloseHandle(thread)",     "SetWindowsHookExW(13,0)", kWitnessStart[0],          kWitnessStart[1],
+    kWitnessStart[2], "SetWinEventHook(0x8002)", "SetWinEventHook(0x800C)", "WaitForInputIdle(30000)", "EnumWindows",
+    "CreateThread",   "CloseHandle(thread)"};
+const Calls kTearDown = {"UnhookWinEvent(0x800C)", "UnhookWinEvent(0x8002)", "UnhookWindowsHookEx", kWitnessStop[0],
+                         kWitnessStop[1],          kWitnessStop[2],          "CloseHandle(process)"};
 
 void Erase(Calls& calls, const Calls& unwanted) {
   for (const std::string& call : unwanted) calls.erase(std::find(calls.begin(), calls.end(), call));
@@ -225,13 +216,12 @@ TEST_F(Launcher, FailedEventHooksAndTitleThreadAreNotReported) {
   standin::FailCreateThread(true);
   standin::OnWait(standin::ExitClient);
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(standin::Calls(),
-            Join({{"CreateProcessW", "CloseHandle(thread)", "SetWindowsHookExW(13,0)"},
-                  kWitnessStart,
-                  {"SetWinEventHook(0x8002)", "SetWinEventHook(0x800C)", "WaitForInputIdle(30000)", "EnumWindows",
-                   "CreateThread", "MsgWaitForMultipleObjects", "UnhookWindowsHookEx"},
-                  kWitnessStop,
-                  {"CloseHandle(process)"}}));
+  EXPECT_EQ(standin::Calls(), Join({{"CreateProcessW", "CloseHandle(thread)", "SetWindowsHookExW(13,0)"},
+                                    kWitnessStart,
+                                    {"SetWinEventHook(0x8002)", "SetWinEventHook(0x800C)", "WaitForInputIdle(30000)",
+                                     "EnumWindows", "CreateThread", "MsgWaitForMultipleObjects", "UnhookWindowsHookEx"},
+                                    kWitnessStop,
+                                    {"CloseHandle(process)"}}));
 }
 
 TEST_F(Launcher, FirstTitlePassTitlesWindowsAlreadyOpen) {

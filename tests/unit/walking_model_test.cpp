@@ -11,6 +11,7 @@
 #include "desktop.h"
 #include "player.h"
 #include "walking/direction.h"
+#include "walking/hook_watchdog.h"
 #include "walking_reference.h"
 
 namespace {
@@ -36,6 +37,11 @@ TEST(WalkingModel, RandomSessionsKeepEveryRule) {
   SCOPED_TRACE("replay with WALK_SEED=" + std::to_string(seed));
 
   player::SetUpDesktop();
+  // The hook's witness watches the whole session, in the order Wine reports
+  // input: raw input first, injected keys with a device.
+  standin::RawInputAheadOfHook(true);
+  standin::InjectedRawInputHasDevice(true);
+  StartHookWatchdog(nullptr);
   const HWND client = player::ClientWindow();
   const HWND windows[] = {client, player::OtherWindow(), nullptr};
   HWND foreground = client;
@@ -77,6 +83,9 @@ TEST(WalkingModel, RandomSessionsKeepEveryRule) {
         standin::Release(vk);
       }
     }
+    // Anything from a fast roll of keys to a long hold.
+    standin::AdvanceClock(static_cast<DWORD>(std::uniform_int_distribution<int>(0, 400)(random)));
+    player::Pump();
 
     for (const std::string& what : watch.AfterEvent(foreground, model, physical))
       ADD_FAILURE() << what << " at event " << step << " (WALK_SEED=" << seed << ")";
@@ -85,10 +94,14 @@ TEST(WalkingModel, RandomSessionsKeepEveryRule) {
 
   // The player lets go of everything: no key may stay down anywhere.
   for (BYTE vk : std::set<BYTE>(physical)) standin::Release(vk);
+  player::Pump();
   for (int vk = 1; vk < 256; ++vk)
     EXPECT_FALSE(standin::IsKeyDown(static_cast<BYTE>(vk))) << standin::KeyName(static_cast<BYTE>(vk)) << " stuck";
   ReleaseAll();
   EXPECT_EQ(sentKey, 0);
+  // The hook was alive throughout: never taken for lost.
+  EXPECT_EQ(standin::KeyboardHookRequests(), 1) << "WALK_SEED=" << seed;
+  StopHookWatchdog();
 }
 
 }  // namespace

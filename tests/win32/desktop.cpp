@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <cwctype>
 #include <deque>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <sstream>
 
 struct StandInWindow {
@@ -105,6 +106,7 @@ struct Desktop {
   bool injectedRawHasDevice = false;
   bool rawAhead = false;
   std::vector<std::unique_ptr<StandInRawInput>> rawInputs;
+  std::set<const StandInRawInput*> rawHandles;
   std::size_t rawRetrieved = 0;  // sequence number of the last WM_INPUT taken off the queue
   struct DeferredEvent {
     BYTE vk;
@@ -170,6 +172,7 @@ std::size_t PostRawInput(bool injected) {
   raw->header.dwSize = sizeof(RAWINPUTHEADER);
   raw->header.hDevice = injected && !d.injectedRawHasDevice ? nullptr : &keyboardDevice;
   raw->sequence = d.rawInputs.size() + 1;
+  d.rawHandles.insert(raw.get());
   d.rawInputs.push_back(std::move(raw));
   PostMessageTo(d.rawTarget, WM_INPUT, 1, reinterpret_cast<LPARAM>(d.rawInputs.back().get()));
   return d.rawInputs.size();
@@ -542,8 +545,7 @@ BOOL PeekMessageW(MSG* message, HWND window, UINT filterMin, UINT filterMax, UIN
     d.queue.pop_front();
   }
   d.messageTime = static_cast<LONG>(message->time);
-  if (message->message == WM_INPUT)
-    d.rawRetrieved = reinterpret_cast<StandInRawInput*>(message->lParam)->sequence;
+  if (message->message == WM_INPUT) d.rawRetrieved = reinterpret_cast<StandInRawInput*>(message->lParam)->sequence;
   return TRUE;
 }
 
@@ -665,8 +667,7 @@ BOOL RegisterRawInputDevices(const RAWINPUTDEVICE* devices, UINT count, UINT siz
 UINT GetRawInputData(HRAWINPUT input, UINT command, LPVOID data, UINT* size, UINT headerSize) {
   Desktop& d = desk();
   const UINT failed = static_cast<UINT>(-1);
-  bool known = std::any_of(d.rawInputs.begin(), d.rawInputs.end(),
-                           [input](const std::unique_ptr<StandInRawInput>& raw) { return raw.get() == input; });
+  bool known = d.rawHandles.count(input) != 0;
   if (!known || !size || headerSize != sizeof(RAWINPUTHEADER) || (command != RID_HEADER && command != RID_INPUT))
     return failed;
   // Only the header is kept; a whole record is asked for with RID_INPUT.
