@@ -10,6 +10,7 @@ constexpr wchar_t kWitnessClass[] = L"VarnelHookWitness";
 constexpr USHORT kGenericDesktopPage = 1;
 constexpr USHORT kKeyboardUsage = 6;
 constexpr UINT_PTR kGraceTimer = 1;
+constexpr BYTE kWalkingKeys[] = {'W', 'A', 'S', 'D'};
 // A live hook sees each event within a millisecond of its raw input; a
 // quarter second leaves ample room and still ends a stuck walk quickly.
 constexpr UINT kGracePeriodMs = 250;
@@ -19,11 +20,21 @@ constexpr DWORD kReinstallSpacingMs = 250;
 
 HINSTANCE hookModule = nullptr;
 HWND witnessWindow = nullptr;
-DWORD witnessedEventTime = 0;  // the newest key event the witness reported
+// The newest key events the witness reported, in all and for each key.
+DWORD witnessedEventTime = 0;
+DWORD witnessedKeyTimes[256] = {};
 bool graceRunning = false;
 DWORD lastInstallTime = 0;
 
-bool HookHasSeen(DWORD eventTime) { return !IsLaterEventTime(eventTime, keyboardHookEventTime); }
+// A dropped hook misses every key. A hook Wine gave up waiting for misses
+// single ones, and a missed key-up of a walking key would leave a walk behind;
+// those are judged by the player's own keys, since the walk injects them too.
+bool HookHasSeenEverything() {
+  if (IsLaterEventTime(witnessedEventTime, keyboardHookEventTime)) return false;
+  for (BYTE vk : kWalkingKeys)
+    if (IsLaterEventTime(witnessedKeyTimes[vk], keyboardHookKeyTimes[vk])) return false;
+  return true;
+}
 
 bool MayInstallAgain(DWORD now) {
   return static_cast<LONG>(now - lastInstallTime) >= static_cast<LONG>(kReinstallSpacingMs);
@@ -39,19 +50,21 @@ void ReinstallKeyboardHook(DWORD now) {
 }
 
 void OnWitnessedKey(HRAWINPUT input) {
-  RAWINPUTHEADER header{};
-  UINT size = sizeof header;
-  if (GetRawInputData(input, RID_HEADER, &header, &size, sizeof header) != sizeof header) return;
-  // Injected input comes without a device; only what the player types counts.
-  if (header.dwType != RIM_TYPEKEYBOARD || !header.hDevice) return;
+  RAWINPUT raw{};
+  UINT size = sizeof raw;
+  if (GetRawInputData(input, RID_INPUT, &raw, &size, sizeof raw.header) == static_cast<UINT>(-1)) return;
+  // Only what the player types counts: injected input comes without a device
+  // on Windows, and without a scan code under Wine.
+  if (raw.header.dwType != RIM_TYPEKEYBOARD || !raw.header.hDevice || !raw.data.keyboard.MakeCode) return;
   auto eventTime = static_cast<DWORD>(GetMessageTime());
-  if (IsLaterEventTime(eventTime, witnessedEventTime)) witnessedEventTime = eventTime;
+  KeepLaterEventTime(witnessedEventTime, eventTime);
+  KeepLaterEventTime(witnessedKeyTimes[raw.data.keyboard.VKey & 0xFF], eventTime);
 
   if (!keyboardHook) {
     if (MayInstallAgain(eventTime)) ReinstallKeyboardHook(eventTime);
     return;
   }
-  if (graceRunning || HookHasSeen(eventTime)) return;
+  if (graceRunning || HookHasSeenEverything()) return;
   // One-shot: with no keys there is nothing to check and no reason to wake.
   graceRunning = SetTimer(witnessWindow, kGraceTimer, kGracePeriodMs, nullptr) != 0;
 }
@@ -61,7 +74,7 @@ void OnGracePeriodOver() {
   graceRunning = false;
   // The timer's message comes only after every pending hook call has been
   // served, so a live hook has seen even the keys witnessed just now.
-  if (!HookHasSeen(witnessedEventTime)) ReinstallKeyboardHook(static_cast<DWORD>(GetMessageTime()));
+  if (!HookHasSeenEverything()) ReinstallKeyboardHook(static_cast<DWORD>(GetMessageTime()));
 }
 
 void CloseWitnessWindow() {
@@ -77,6 +90,7 @@ void CloseWitnessWindow() {
 void StartHookWatchdog(HINSTANCE instance) {
   hookModule = instance;
   witnessedEventTime = lastInstallTime = keyboardHookEventTime;
+  for (DWORD& keyTime : witnessedKeyTimes) keyTime = keyboardHookEventTime;
   graceRunning = false;
 
   WNDCLASSEXW windowClass{};

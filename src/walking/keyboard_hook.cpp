@@ -47,6 +47,7 @@ bool IsClientForeground() {
 bool InstallKeyboardHook(HINSTANCE instance) {
   // Only keys after this moment tell whether this hook is alive.
   keyboardHookEventTime = GetTickCount();
+  for (DWORD& keyTime : keyboardHookKeyTimes) keyTime = keyboardHookEventTime;
   keyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc, instance, 0);
   return keyboardHook != nullptr;
 }
@@ -54,12 +55,13 @@ bool InstallKeyboardHook(HINSTANCE instance) {
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM message, LPARAM event) {
   if (code != HC_ACTION) return CallNextHookEx(keyboardHook, code, message, event);
   const auto* record = reinterpret_cast<const KBDLLHOOKSTRUCT*>(event);
-  // Tells the hook watchdog this hook is alive; injected keys count too.
-  if (IsLaterEventTime(record->time, keyboardHookEventTime)) keyboardHookEventTime = record->time;
+  // Tells the hook watchdog what this hook has seen.
+  KeepLaterEventTime(keyboardHookEventTime, record->time);
   if (!smartWalkingEnabled) return PassOn(message, event);
 
   // Our own injected keys come straight back through this hook; let them pass untouched.
   if (record->flags & LLKHF_INJECTED) return PassOn(message, event);
+  KeepLaterEventTime(keyboardHookKeyTimes[record->vkCode & 0xFF], record->time);
 
   DWORD vk = record->vkCode;
   bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;

@@ -781,6 +781,29 @@ class WineSession:
         result = self.probe("quit", str(pid))
         assert result.get("posted") == "1", result.output
 
+    def hook_probe(self) -> EventLog:
+        """Installs a low-level keyboard hook of another program, now: it is called before every hook
+        installed earlier and logs each key it sees as `hook down|up key=W injected=0|1`."""
+        hook_log = self.new_log("hook")
+        self.start(WINPROBE_EXE, "hooklog", windows_path(hook_log.path))
+        hook_log.wait_for("ready", hooked="1")
+        return hook_log
+
+    def launcher_hooked_again(self, hook_log: EventLog, client: EventLog) -> bool:
+        """Whether the launcher installed its keyboard hook again after `hook_log`'s probe hooked:
+        its hook would then be called first and swallow a physical W before the probe saw it."""
+        self.focus(client)
+        mark, client_mark = hook_log.mark(), client.mark()
+        self.keys("W+ W-")
+        client.keys(since=client_mark, expect="W+ W-")
+        hook_log.wait_for("hook", since=mark, key="W", injected="1")
+        return not hook_log.find("hook", since=mark, key="W", injected="0")
+
+    def message_windows(self, pid: int) -> list[str]:
+        """The window classes of a process's message-only windows, which no enumeration lists."""
+        result = self.probe("messagewindows", str(pid))
+        return [item["class"] for item in result.items_of("window")]
+
     def threads(self, pid: int) -> int:
         return int(self.probe("threads", str(pid)).get("count", "0"))
 

@@ -775,6 +775,50 @@ int WindowCommand(const Args& args) {
   return 0;
 }
 
+// Logs every keyboard event a low-level hook installed now sees, and passes
+// each on: installed after the launcher's hook it is called first, so it sees
+// the physical W/A/S/D presses until the launcher hooks again and comes first.
+HHOOK probeHook;
+
+LRESULT CALLBACK ProbeHookProc(int code, WPARAM message, LPARAM event) {
+  if (code == HC_ACTION) {
+    const auto* record = reinterpret_cast<const KBDLLHOOKSTRUCT*>(event);
+    bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
+    LogEvent(std::wstring(L"hook ") + (down ? L"down" : L"up") + L" vk=" + Hex(record->vkCode) + L" key=" +
+             KeyName(record->vkCode) + L" injected=" + ((record->flags & LLKHF_INJECTED) ? L"1" : L"0"));
+  }
+  return CallNextHookEx(probeHook, code, message, event);
+}
+
+int HookLogCommand(const Args& args) {
+  if (args.positional.empty()) return 2;
+  OpenEventLog(args.positional[0]);
+  LogStart();
+  probeHook = SetWindowsHookExW(WH_KEYBOARD_LL, ProbeHookProc, GetModuleHandleW(nullptr), 0);
+  LogEvent(std::wstring(L"ready hooked=") + (probeHook ? L"1" : L"0"));
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+  UnhookWindowsHookEx(probeHook);
+  CloseEventLog();
+  return 0;
+}
+
+// Message-only windows, which EnumWindows never lists: with a pid, only that process's.
+int MessageWindowsCommand(const Args& args) {
+  DWORD pid = args.positional.empty() ? 0 : static_cast<DWORD>(ParseNumber(args.positional[0].c_str()));
+  size_t count = 0;
+  for (HWND window = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); window;
+       window = FindWindowExW(HWND_MESSAGE, window, nullptr, nullptr)) {
+    if (pid != 0 && WindowProcess(window) != pid) continue;
+    std::wstring prefix = L"window." + std::to_wstring(count++) + L".";
+    OutHex(prefix + L"hwnd", reinterpret_cast<uintptr_t>(window));
+    Out(prefix + L"pid", WindowProcess(window));
+    Out(prefix + L"class", ClassName(window));
+  }
+  Out(L"count", count);
+  return count == 0 ? 1 : 0;
+}
+
 struct Command {
   const wchar_t* name;
   int (*run)(const Args&);
@@ -796,6 +840,8 @@ const Command commands[] = {
     {L"kill", KillCommand, "kill <pid> [--image <exe file name>]"},
     {L"watch", WatchCommand, "watch <seconds> [--pid n]"},
     {L"keystate", KeyStateCommand, "keystate <vk>..."},
+    {L"hooklog", HookLogCommand, "hooklog <log file>"},
+    {L"messagewindows", MessageWindowsCommand, "messagewindows [<pid>]"},
     {L"warmup", WarmUpCommand, "warmup"},
     {L"version", VersionCommand, "version <exe>"},
     {L"icon", IconCommand, "icon <exe>"},

@@ -15,7 +15,8 @@ namespace {
 struct Session {
   const char* name;
   // Player's keys as in player::Play, pumped after each step, plus:
-  // "~N" N ms pass; "drop" the platform drops the hook; "refuse"/"accept"
+  // "~N" N ms pass; "drop" the platform drops the hook; "skip" the next key
+  // goes past the hook as after a timeout under Wine; "refuse"/"accept"
   // hook requests fail or succeed; "hang"/"resume" the launcher stops and
   // resumes pumping (hook calls are still served); "inject" another program
   // injects X.
@@ -57,6 +58,8 @@ class Watchdog : public testing::TestWithParam<Session> {
         standin::AdvanceClock(static_cast<DWORD>(std::stoul(step.substr(1))));
       } else if (step == "drop") {
         standin::DropKeyboardHook();
+      } else if (step == "skip") {
+        standin::SkipHookForNextKey();
       } else if (step == "refuse" || step == "accept") {
         standin::FailKeyboardHook(step == "refuse");
       } else if (step == "hang" || step == "resume") {
@@ -88,6 +91,9 @@ const Session kDropped[] = {
     {"WhileWalking", "W+ ~100 drop A+ ~250 A- W- ~10 W+ A+ W- A-", "W+ a+ W- a- w- W+ W- Q+ Q- A+ A-", 2},
     {"WhileIdle", "~100 drop ~1000 D+ ~250 D- ~10 W+ W-", "d+ d- W+ W-", 2},
     {"Twice", "W+ ~10 drop S+ ~250 S- W- ~10 drop D+ ~250 D- ~10 A+ A-", "W+ s+ W- s- w- d+ d- A+ A-", 3},
+    // Wine gave up on the hook for one key-up while the launcher was frozen.
+    {"OneKeyUpSkipped", "W+ ~10 skip W- ~10 A+ ~250 A-", "W+ w- W- Q+ Q- a-", 2},
+    {"OneKeyUpSkippedRawInputAhead", "W+ ~10 skip W- ~10 A+ ~250 A-", "W+ w- W- Q+ Q- a-", 2, true, true},
     {"RawInputAheadOfTheHook", "W+ ~100 drop A+ ~250 A- W- ~10 W+ A+ W- A-", "W+ a+ W- a- w- W+ W- Q+ Q- A+ A-", 2,
      true, true},
     // A refused request is repeated at a later key, at most four times a second.

@@ -15,6 +15,7 @@ void SetUpDesktop(HOOKPROC hook) {
   clientProcessId = kClientProcess;
   sentKey = lastPressedKey = 0;
   keyboardHookEventTime = 0;
+  for (DWORD& keyTime : keyboardHookKeyTimes) keyTime = 0;
   heldW = heldA = heldS = heldD = 0;
   client = standin::AddWindow(kClientProcess, L"Client");
   other = standin::AddWindow(kOtherProcess, L"Notes");

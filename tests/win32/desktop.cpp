@@ -36,6 +36,7 @@ struct StandInWinEventHook {
 
 struct StandInRawInput {
   RAWINPUTHEADER header;
+  RAWKEYBOARD keyboard;
   std::size_t sequence;
 };
 
@@ -117,6 +118,7 @@ struct Desktop {
   std::deque<DeferredEvent> deferred;
 
   bool hookDropped = false;
+  bool skipHook = false;
   int hookRequests = 0;
 
   std::vector<std::string> calls;
@@ -164,10 +166,14 @@ void PostMessageTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 // Raw input sees every keyboard event, before and whatever the hooks decide.
-std::size_t PostRawInput(bool injected) {
+std::size_t PostRawInput(BYTE vk, bool down, bool injected, UINT message) {
   Desktop& d = desk();
   if (!d.rawTarget) return 0;
   auto raw = std::make_unique<StandInRawInput>();
+  raw->keyboard.VKey = vk;
+  raw->keyboard.MakeCode = injected ? 0 : static_cast<USHORT>(0x100 | vk);  // SendInput gives no scan code
+  raw->keyboard.Flags = down ? 0 : static_cast<USHORT>(RI_KEY_BREAK);
+  raw->keyboard.Message = message;
   raw->header.dwType = RIM_TYPEKEYBOARD;
   raw->header.dwSize = sizeof(RAWINPUTHEADER);
   raw->header.hDevice = injected && !d.injectedRawHasDevice ? nullptr : &keyboardDevice;
@@ -204,7 +210,16 @@ void RunThroughHooks(BYTE vk, bool down, bool injected, UINT message) {
 
 void Deliver(BYTE vk, bool down, bool injected, UINT message) {
   Desktop& d = desk();
-  std::size_t rawSequence = PostRawInput(injected);
+  std::size_t rawSequence = PostRawInput(vk, down, injected, message);
+  if (d.skipHook && !injected) {
+    // Wine gave up waiting for the hook: the key goes on as if passed on.
+    d.skipHook = false;
+    bool wasDropped = d.hookDropped;
+    d.hookDropped = true;
+    RunThroughHooks(vk, down, injected, message);
+    d.hookDropped = wasDropped;
+    return;
+  }
   if (d.rawAhead && rawSequence && !injected) {
     d.deferred.push_back({vk, down, message, rawSequence});
     return;
@@ -670,14 +685,16 @@ UINT GetRawInputData(HRAWINPUT input, UINT command, LPVOID data, UINT* size, UIN
   bool known = d.rawHandles.count(input) != 0;
   if (!known || !size || headerSize != sizeof(RAWINPUTHEADER) || (command != RID_HEADER && command != RID_INPUT))
     return failed;
-  // Only the header is kept; a whole record is asked for with RID_INPUT.
-  const UINT needed = sizeof(RAWINPUTHEADER);
+  // A keyboard record is its header and the keyboard part, without the rest of the union.
+  const UINT needed = command == RID_HEADER ? sizeof(RAWINPUTHEADER) : sizeof(RAWINPUTHEADER) + sizeof(RAWKEYBOARD);
   if (!data) {
     *size = needed;
     return 0;
   }
   if (*size < needed) return failed;
-  std::memcpy(data, &input->header, needed);
+  std::memcpy(data, &input->header, sizeof(RAWINPUTHEADER));
+  if (command == RID_INPUT)
+    std::memcpy(&static_cast<RAWINPUT*>(data)->data.keyboard, &input->keyboard, sizeof(RAWKEYBOARD));
   return needed;
 }
 
@@ -923,6 +940,7 @@ int TimersArmed() { return static_cast<int>(desk().timers.size()); }
 void AdvanceClock(DWORD milliseconds) { desk().clock += milliseconds; }
 
 void DropKeyboardHook() { desk().hookDropped = true; }
+void SkipHookForNextKey() { desk().skipHook = true; }
 int KeyboardHookRequests() { return desk().hookRequests; }
 
 const std::vector<std::string>& Calls() { return desk().calls; }

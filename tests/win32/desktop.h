@@ -119,8 +119,9 @@ int ModulePathQueries();
 
 // --- Raw input, message-only windows and timers ------------------------------
 // Raw keyboard input reaches the registered window for every keyboard event,
-// whatever the hooks do with it. Injected events come without a device, as on
-// Windows, unless injectedHasDevice is set (Wine gives them one).
+// whatever the hooks do with it. Injected events come without a scan code and
+// without a device, as on Windows, unless injectedHasDevice is set (Wine gives
+// them one).
 void InjectedRawInputHasDevice(bool injectedHasDevice);
 // Raw input is reported ahead of the hook: a physical event's hook call (and
 // what follows from it) waits until the launcher has taken the event's
@@ -138,6 +139,9 @@ void AdvanceClock(DWORD milliseconds);
 // The platform silently drops the installed hook: the chain stops calling it,
 // keys go straight to the window in front, and its handle no longer unhooks.
 void DropKeyboardHook();
+// Wine gives up waiting for a busy hook: the next physical key goes on as if
+// the hook had passed it on, without the hook ever seeing it.
+void SkipHookForNextKey();
 // How many times a keyboard hook was asked for.
 int KeyboardHookRequests();
 

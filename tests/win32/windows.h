@@ -30,6 +30,7 @@ using SIZE_T = std::size_t;
 using UINT_PTR = std::uintptr_t;
 using ATOM = WORD;
 using USHORT = std::uint16_t;
+using ULONG = std::uint32_t;
 
 struct StandInHandle;
 using HANDLE = StandInHandle*;
@@ -211,6 +212,7 @@ DWORD GetTickCount();
 #define RID_HEADER 0x10000005u
 #define RID_INPUT 0x10000003u
 #define RIM_TYPEKEYBOARD 1u
+#define RI_KEY_BREAK 1u
 
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
@@ -245,6 +247,27 @@ struct RAWINPUTHEADER {
   DWORD dwSize;
   HANDLE hDevice;
   WPARAM wParam;
+};
+
+struct RAWKEYBOARD {
+  USHORT MakeCode;
+  USHORT Flags;
+  USHORT Reserved;
+  USHORT VKey;
+  UINT Message;
+  ULONG ExtraInformation;
+};
+
+struct RAWMOUSE_STANDIN {
+  BYTE bytes[24];
+};
+
+struct RAWINPUT {
+  RAWINPUTHEADER header;
+  union {
+    RAWMOUSE_STANDIN mouse;
+    RAWKEYBOARD keyboard;
+  } data;
 };
 
 ATOM RegisterClassExW(const WNDCLASSEXW* windowClass);

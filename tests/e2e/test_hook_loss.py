@@ -1,0 +1,109 @@
+"""The launcher's watch over its own keyboard hook: the raw input witness beside
+it, and a launcher frozen for longer than the platform waits for a hook."""
+
+import os
+import signal
+import sys
+import time
+import unittest
+from pathlib import Path
+
+from harness import LAUNCHER_EXE, PRODUCT_TITLE, WineTestCase, wait_until
+
+WITNESS_CLASS = "VarnelHookWitness"
+WALKING_OFF = b"[SmartWalking]\r\nEnabled=0\r\n"
+# Wine waits this long for a hook before it passes the key on.
+WINE_HOOK_TIMEOUT_S = 2.0
+WALKING_KEYS = "WASDQEZC"
+
+
+@unittest.skipUnless(LAUNCHER_EXE, "E2E_LAUNCHER names no launcher")
+class HookLossTestCase(WineTestCase):
+    def setUp(self):
+        super().setUp()
+        # Held keys stay held without X repeating them, however long a step takes.
+        for key in "WASD":
+            self.enterContext(self.wine.without_autorepeat(key))
+
+    def start_game(self, ini: bytes | None = None):
+        game = self.wine.install(launcher=LAUNCHER_EXE, ini=ini)
+        run = game.start()
+        # The launcher hooks the keyboard before it first retitles the client.
+        game.client.wait_for("title", window="main", text=PRODUCT_TITLE)
+        self.wine.focus(game.client)
+        return game, run
+
+    def keys_down(self) -> list[str]:
+        state = self.wine.probe("keystate", *[hex(ord(k)) for k in WALKING_KEYS])
+        return [k for k in WALKING_KEYS if state[f"down.{k}"] == "1"]
+
+
+class Witness(HookLossTestCase):
+    def test_a_message_only_window_witnesses_while_walking_is_on_and_goes_with_the_launcher(self):
+        cases = [
+            # settings, how the run ends, the witness expected while it runs
+            ("client closes", None, [WITNESS_CLASS]),
+            ("quit message", None, [WITNESS_CLASS]),
+            ("client closes, walking off", WALKING_OFF, []),
+        ]
+        for how, ini, witness in cases:
+            with self.subTest(how):
+                game, run = self.start_game(ini)
+                launcher = game.client.parent_pid
+                self.assertEqual(self.wine.message_windows(launcher), witness)
+                # Invisible to the player: no top-level window of its own.
+                self.assertEqual(self.wine.windows(launcher), [])
+                if how.startswith("quit"):
+                    self.wine.quit(launcher)
+                else:
+                    self.assertEqual(self.wine.probe("close", hex(game.client.main_window)).get("posted"), "1")
+                self.assertEqual(run.wait(15), 0)
+                self.assertEqual(self.wine.message_windows(launcher), [])
+                self.wine.stop_programs()
+
+
+class FrozenLauncher(HookLossTestCase):
+    def test_a_launcher_frozen_past_the_hook_timeout_leaves_no_key_down_and_walks_on(self):
+        game, run = self.start_game()
+        client = game.client
+        hook_log = self.wine.hook_probe()
+        self.wine.focus(client)
+        mark = client.mark()
+        self.wine.keys("W+")
+        self.assertEqual(client.keys(since=mark, expect="W+"), "W+")
+        process = run.popen.pid
+        self.assertIn(b"Varnel Official Client.exe", Path(f"/proc/{process}/cmdline").read_bytes())
+
+        # Frozen while the walk is held: the player turns, lets go, walks on, lets go.
+        os.kill(process, signal.SIGSTOP)
+        stopped = time.monotonic()
+        try:
+            during = hook_log.mark()
+            self.wine.keys("A+ W- D+ A- D-")
+            hook_log.wait_for("hook", since=during, key="D", injected="0", timeout=10)
+            time.sleep(max(0.0, WINE_HOOK_TIMEOUT_S + 1.0 - (time.monotonic() - stopped)))
+        finally:
+            os.kill(process, signal.SIGCONT)
+        frozen_for = time.monotonic() - stopped
+
+        # Wine hands each key to the client once the hook has had its 2 s; then the launcher wakes up.
+        expected_ups = {"A", "D", "W"}
+        wait_until(lambda: expected_ups <= {e.name for e in client.key_events(since=mark) if not e.down}, 20,
+                   "the client to get every key-up", detail=client.tail)
+        wait_until(lambda: not self.keys_down(), 5, "no walking key down on the desktop",
+                   detail=lambda: f"down: {self.keys_down()}; client got {client.keys_text(since=mark)}")
+        got = client.keys_text(since=mark)
+        held = {e.name: e.down for e in client.key_events(since=mark)}
+        hooked_again = self.wine.launcher_hooked_again(hook_log, client)
+        print(f"\nfreeze: launcher stopped {frozen_for:.1f} s; the client got {got}; "
+              f"launcher hooked again: {'yes' if hooked_again else 'no'}", file=sys.stderr, flush=True)
+
+        self.assertEqual([k for k, down in held.items() if down], [], f"the client holds keys: {got}")
+        mark = client.mark()
+        self.wine.keys("W+ A+ W- A-")
+        self.assertEqual(client.keys(since=mark, expect="W+ W- Q+ Q- A+ A-"), "W+ W- Q+ Q- A+ A-")
+        self.assertTrue(run.running())
+
+
+if __name__ == "__main__":
+    unittest.main()
