@@ -20,20 +20,30 @@ constexpr DWORD kReinstallSpacingMs = 250;
 
 HINSTANCE hookModule = nullptr;
 HWND witnessWindow = nullptr;
-// The newest key events the witness reported, in all and for each key.
+// The newest key events the witness reported, in all and for each key, and
+// those the running grace period waits for the hook to have seen.
 DWORD witnessedEventTime = 0;
 DWORD witnessedKeyTimes[256] = {};
+DWORD awaitedEventTime = 0;
+DWORD awaitedKeyTimes[256] = {};
 bool graceRunning = false;
 DWORD lastInstallTime = 0;
 
 // A dropped hook misses every key. A hook Wine gave up waiting for misses
 // single ones, and a missed key-up of a walking key would leave a walk behind;
 // those are judged by the player's own keys, since the walk injects them too.
-bool HookHasSeenEverything() {
-  if (IsLaterEventTime(witnessedEventTime, keyboardHookEventTime)) return false;
+bool HookHasSeen(DWORD eventTime, const DWORD (&keyTimes)[256]) {
+  if (IsLaterEventTime(eventTime, keyboardHookEventTime)) return false;
   for (BYTE vk : kWalkingKeys)
-    if (IsLaterEventTime(witnessedKeyTimes[vk], keyboardHookKeyTimes[vk])) return false;
+    if (IsLaterEventTime(keyTimes[vk], keyboardHookKeyTimes[vk])) return false;
   return true;
+}
+
+// One-shot: with no keys there is nothing to check and no reason to wake.
+void AwaitWitnessedKeys(UINT delayMs) {
+  awaitedEventTime = witnessedEventTime;
+  for (int vk = 0; vk < 256; ++vk) awaitedKeyTimes[vk] = witnessedKeyTimes[vk];
+  graceRunning = SetTimer(witnessWindow, kGraceTimer, delayMs, nullptr) != 0;
 }
 
 bool MayInstallAgain(DWORD now) {
@@ -64,17 +74,21 @@ void OnWitnessedKey(HRAWINPUT input) {
     if (MayInstallAgain(eventTime)) ReinstallKeyboardHook(eventTime);
     return;
   }
-  if (graceRunning || HookHasSeenEverything()) return;
-  // One-shot: with no keys there is nothing to check and no reason to wake.
-  graceRunning = SetTimer(witnessWindow, kGraceTimer, kGracePeriodMs, nullptr) != 0;
+  if (graceRunning || HookHasSeen(witnessedEventTime, witnessedKeyTimes)) return;
+  AwaitWitnessedKeys(kGracePeriodMs);
 }
 
 void OnGracePeriodOver() {
   KillTimer(witnessWindow, kGraceTimer);
   graceRunning = false;
-  // The timer's message comes only after every pending hook call has been
-  // served, so a live hook has seen even the keys witnessed just now.
-  if (!HookHasSeenEverything()) ReinstallKeyboardHook(static_cast<DWORD>(GetMessageTime()));
+  auto now = static_cast<DWORD>(GetMessageTime());
+  if (!HookHasSeen(awaitedEventTime, awaitedKeyTimes)) return ReinstallKeyboardHook(now);
+  if (HookHasSeen(witnessedEventTime, witnessedKeyTimes)) return;
+  // Keys witnessed meanwhile may still be on their way through hooks called
+  // before ours: each gets its grace period from the moment it was typed.
+  auto waited = static_cast<LONG>(now - witnessedEventTime);
+  AwaitWitnessedKeys(
+      waited < 0 || waited >= static_cast<LONG>(kGracePeriodMs) ? 1u : kGracePeriodMs - static_cast<UINT>(waited));
 }
 
 void CloseWitnessWindow() {

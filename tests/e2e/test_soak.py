@@ -350,6 +350,8 @@ class Soak(WineTestCase):
         client = game.client
         # The launcher hooks the keyboard before it first retitles the client.
         client.wait_for("title", window="main", text=PRODUCT_TITLE)
+        # Called before the launcher's hook unless the launcher takes its live hook for lost.
+        hook_log = self.wine.hook_probe()
         other = self.wine.open_window("Other application")
         self.targets = {"client": ("main", self.wine.x11_window(client)),
                         "other": ("other", self.wine.x11_window(other))}
@@ -388,6 +390,7 @@ class Soak(WineTestCase):
         # The client renamed itself all along; the launcher put the title back each time.
         wait_until(lambda: client.title() == PRODUCT_TITLE, 5, "the product title", detail=lambda: client.title())
         self.assertTrue(run.running(), "the launcher ended during play")
+        self.assertFalse(self.wine.launcher_hooked_again(hook_log, client), "the launcher took its live hook for lost")
 
     def _play(self) -> None:
         while self.sent < EVENTS:

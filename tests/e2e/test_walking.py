@@ -45,6 +45,14 @@ class Walking(LauncherTestCase):
     def setUp(self):
         super().setUp()
         self.start_game()
+        # A hook of another program's, called before the launcher's for as long as the launcher
+        # never takes its hook for lost and hooks again.
+        self.hook_log = self.wine.hook_probe()
+        self.addCleanup(self.assert_hooked_once)
+
+    def assert_hooked_once(self):
+        self.assertFalse(self.wine.launcher_hooked_again(self.hook_log, self.client),
+                         "the launcher took its live hook for lost")
 
     def check_table(self, cases):
         for pressed, received in cases:

@@ -25,6 +25,7 @@ struct Session {
   int hookRequests;    // the start included
   bool rawAheadOfHook;
   bool injectedRawHasDevice;
+  DWORD hookLagMs;  // hooks called before ours hold each key this long
 };
 
 void PrintTo(const Session& s, std::ostream* out) { *out << '"' << s.script << '"'; }
@@ -43,7 +44,7 @@ class Watchdog : public testing::TestWithParam<Session> {
  protected:
   void SetUp() override {
     player::SetUpDesktop();
-    standin::RawInputAheadOfHook(GetParam().rawAheadOfHook);
+    standin::RawInputAheadOfHook(GetParam().rawAheadOfHook, GetParam().hookLagMs);
     standin::InjectedRawInputHasDevice(GetParam().injectedRawHasDevice);
     StartHookWatchdog(nullptr);
   }
@@ -55,7 +56,11 @@ class Watchdog : public testing::TestWithParam<Session> {
     bool pumping = true;
     while (steps >> step) {
       if (step[0] == '~') {
-        standin::AdvanceClock(static_cast<DWORD>(std::stoul(step.substr(1))));
+        // Millisecond by millisecond, so each timer goes off on time.
+        for (unsigned long ms = std::stoul(step.substr(1)); ms > 0; --ms) {
+          standin::AdvanceClock(1);
+          if (pumping) player::Pump();
+        }
       } else if (step == "drop") {
         standin::DropKeyboardHook();
       } else if (step == "skip") {
@@ -94,6 +99,7 @@ const Session kDropped[] = {
     // Wine gave up on the hook for one key-up while the launcher was frozen.
     {"OneKeyUpSkipped", "W+ ~10 skip W- ~10 A+ ~250 A-", "W+ w- W- Q+ Q- a-", 2},
     {"OneKeyUpSkippedRawInputAhead", "W+ ~10 skip W- ~10 A+ ~250 A-", "W+ w- W- Q+ Q- a-", 2, true, true},
+    // A grace period already running for a key the hook saw late does not hold back the next.
     {"RawInputAheadOfTheHook", "W+ ~100 drop A+ ~250 A- W- ~10 W+ A+ W- A-", "W+ a+ W- a- w- W+ W- Q+ Q- A+ A-", 2,
      true, true},
     // A refused request is repeated at a later key, at most four times a second.
@@ -108,6 +114,8 @@ const Session kAlive[] = {
     {"FocusChanges", "W+ @other A+ ~300 A- W- @client ~300 S+ S-", "W+ S+ S-", 1},
     {"ClientHangsForSeconds", "hang W+ A+ ~3000 W- A- ~3000 resume", "W+ W- Q+ Q- A+ A-", 1},
     {"RawInputAheadOfTheHook", "W+ ~300 A+ ~300 A- W- ~300", "W+ W- Q+ Q- W+ W-", 1, true, true},
+    {"BehindASlowHook", "W+ ~100 A+ ~100 W- ~100 S+ ~100 A- ~100 S- ~100 D+ ~100 D-",
+     "W+ W- Q+ Q- A+ A- Z+ Z- S+ S- D+ D-", 1, true, true, 200},
     {"HangWithRawInputAheadOfTheHook", "hang W+ A+ ~3000 W- A- ~3000 resume", "W+ W- Q+ Q- A+ A-", 1, true, true},
     // Injected keys, ours or anyone's, never count as missed.
     {"InjectedByAnotherProgram", "inject ~300 W+ W-", "X+ X- W+ W-", 1},

@@ -106,6 +106,7 @@ struct Desktop {
   bool failRawInput = false;
   bool injectedRawHasDevice = false;
   bool rawAhead = false;
+  DWORD hookLagMs = 0;
   std::vector<std::unique_ptr<StandInRawInput>> rawInputs;
   std::set<const StandInRawInput*> rawHandles;
   std::size_t rawRetrieved = 0;  // sequence number of the last WM_INPUT taken off the queue
@@ -114,6 +115,7 @@ struct Desktop {
     bool down;
     UINT message;
     std::size_t rawSequence;
+    DWORD due;
   };
   std::deque<DeferredEvent> deferred;
 
@@ -221,7 +223,7 @@ void Deliver(BYTE vk, bool down, bool injected, UINT message) {
     return;
   }
   if (d.rawAhead && rawSequence && !injected) {
-    d.deferred.push_back({vk, down, message, rawSequence});
+    d.deferred.push_back({vk, down, message, rawSequence, d.clock + d.hookLagMs});
     return;
   }
   RunThroughHooks(vk, down, injected, message);
@@ -231,7 +233,8 @@ void Deliver(BYTE vk, bool down, bool injected, UINT message) {
 // looks at its queue.
 void RunDeferredHookCalls() {
   Desktop& d = desk();
-  while (!d.deferred.empty() && d.deferred.front().rawSequence <= d.rawRetrieved) {
+  while (!d.deferred.empty() && d.deferred.front().rawSequence <= d.rawRetrieved &&
+         static_cast<LONG>(d.clock - d.deferred.front().due) >= 0) {
     Desktop::DeferredEvent event = d.deferred.front();
     d.deferred.pop_front();
     RunThroughHooks(event.vk, event.down, false, event.message);
@@ -932,7 +935,10 @@ void FailModulePath() { desk().failModulePath = true; }
 int ModulePathQueries() { return desk().modulePathQueries; }
 
 void InjectedRawInputHasDevice(bool injectedHasDevice) { desk().injectedRawHasDevice = injectedHasDevice; }
-void RawInputAheadOfHook(bool ahead) { desk().rawAhead = ahead; }
+void RawInputAheadOfHook(bool ahead, DWORD hookLagMs) {
+  desk().rawAhead = ahead;
+  desk().hookLagMs = hookLagMs;
+}
 void FailRawInput(bool fail) { desk().failRawInput = fail; }
 bool RawInputRegistered() { return desk().rawTarget != nullptr; }
 int MessageOnlyWindows() { return static_cast<int>(desk().messageWindows.size()); }

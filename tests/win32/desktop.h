@@ -125,8 +125,9 @@ int ModulePathQueries();
 void InjectedRawInputHasDevice(bool injectedHasDevice);
 // Raw input is reported ahead of the hook: a physical event's hook call (and
 // what follows from it) waits until the launcher has taken the event's
-// WM_INPUT off its queue and looks at the queue again, as happens under Wine.
-void RawInputAheadOfHook(bool ahead);
+// WM_INPUT off its queue and looks at the queue again, as happens under Wine,
+// and until hookLagMs have passed, as when slow hooks are called before ours.
+void RawInputAheadOfHook(bool ahead, DWORD hookLagMs = 0);
 void FailRawInput(bool fail);
 bool RawInputRegistered();
 int MessageOnlyWindows();
