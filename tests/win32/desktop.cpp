@@ -31,6 +31,8 @@ struct StandInWinEventHook {
   std::size_t index;
 };
 
+struct StandInModule {};
+
 namespace {
 
 struct Desktop {
@@ -39,9 +41,11 @@ struct Desktop {
   bool keyDown[256] = {};
 
   std::unique_ptr<StandInHook> keyboardHook;
+  HMODULE keyboardHookModule = nullptr;
   bool failKeyboardHook = false;
-  bool passedOn = false;
-  bool lastSwallowed = false;
+  std::vector<standin::ChainCall> chainCalls;
+  standin::Outcome lastOutcome = standin::Outcome::PassedOn;
+  std::string outcomes;
   int sendInputCalls = 0;
   std::vector<standin::Delivered> injected;
 
@@ -62,9 +66,11 @@ struct Desktop {
   UINT clientExitCode = 0;
 
   std::deque<MSG> queue;
+  std::size_t queueSeen = 0;  // messages at the front already seen by PeekMessageW
   std::deque<std::function<void()>> waitActions;
   bool failNextWait = false;
   std::vector<MSG> dispatched;
+  std::deque<std::function<void()>> inputIdleActions;
 
   std::vector<standin::ThreadStart> threads;
   bool failCreateThread = false;
@@ -84,6 +90,8 @@ Desktop& desk() {
   static Desktop instance;
   return instance;
 }
+
+StandInModule launcherModule;
 
 void Log(const std::string& call) { desk().calls.push_back(call); }
 
@@ -119,12 +127,25 @@ void Deliver(BYTE vk, bool down, bool injected, UINT message) {
   event.time = d.clock;
   bool swallowed = false;
   if (d.keyboardHook) {
-    d.passedOn = false;
     HOOKPROC proc = d.keyboardHook->proc;
+    std::size_t chainCallsBefore = d.chainCalls.size();
     LRESULT result = proc(HC_ACTION, message, reinterpret_cast<LPARAM>(&event));
+    // Only a chain call with this very event counts; the hook's own injected
+    // keys pass through here nested, with events of their own.
+    bool passedOn = std::any_of(d.chainCalls.begin() + static_cast<long>(chainCallsBefore), d.chainCalls.end(),
+                                [&](const standin::ChainCall& call) {
+                                  return call.code == HC_ACTION && call.message == message &&
+                                         call.event == reinterpret_cast<LPARAM>(&event);
+                                });
     swallowed = result != 0;
+    d.lastOutcome = swallowed  ? standin::Outcome::Swallowed
+                    : passedOn ? standin::Outcome::PassedOn
+                               : standin::Outcome::ReturnedWithoutChain;
+    if (!injected) {
+      if (!d.outcomes.empty()) d.outcomes += ' ';
+      d.outcomes += swallowed ? 'S' : passedOn ? 'P' : 'R';
+    }
   }
-  d.lastSwallowed = swallowed;
   if (swallowed) return;
   if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) d.keyDown[vk] = true;
   if (message == WM_KEYUP || message == WM_SYSKEYUP) d.keyDown[vk] = false;
@@ -214,11 +235,12 @@ bool SameName(const std::string& a, const std::string& b) {
 // ---------------------------------------------------------------------------
 // The platform calls.
 
-HHOOK SetWindowsHookExW(int idHook, HOOKPROC proc, HINSTANCE, DWORD threadId) {
+HHOOK SetWindowsHookExW(int idHook, HOOKPROC proc, HINSTANCE module, DWORD threadId) {
   Desktop& d = desk();
   Log("SetWindowsHookExW(" + std::to_string(idHook) + "," + std::to_string(threadId) + ")");
   if (d.failKeyboardHook || idHook != WH_KEYBOARD_LL || !proc) return nullptr;
   d.keyboardHook = std::make_unique<StandInHook>(StandInHook{proc});
+  d.keyboardHookModule = module;
   return d.keyboardHook.get();
 }
 
@@ -230,8 +252,9 @@ BOOL UnhookWindowsHookEx(HHOOK hook) {
   return TRUE;
 }
 
-LRESULT CallNextHookEx(HHOOK, int, WPARAM, LPARAM) {
-  desk().passedOn = true;
+// No later hook in the chain: the event goes on to the foreground window.
+LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM message, LPARAM event) {
+  desk().chainCalls.push_back({hook, code, message, event});
   return 0;
 }
 
@@ -384,8 +407,15 @@ BOOL TerminateProcess(HANDLE process, UINT exitCode) {
 }
 
 DWORD WaitForInputIdle(HANDLE process, DWORD milliseconds) {
+  Desktop& d = desk();
   Log("WaitForInputIdle(" + std::to_string(milliseconds) + ")");
-  return process == desk().clientProcess ? 0u : WAIT_FAILED;
+  if (process != d.clientProcess) return WAIT_FAILED;
+  while (!d.inputIdleActions.empty()) {
+    std::function<void()> action = std::move(d.inputIdleActions.front());
+    d.inputIdleActions.pop_front();
+    action();
+  }
+  return 0;
 }
 
 DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds, DWORD wakeMask) {
@@ -399,7 +429,7 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
       return WAIT_FAILED;
     }
     if (d.clientExited) return WAIT_OBJECT_0;
-    if (!d.queue.empty()) return WAIT_OBJECT_0 + 1;
+    if (d.queue.size() > d.queueSeen) return WAIT_OBJECT_0 + 1;
     if (d.waitActions.empty()) return WAIT_FAILED;
     std::function<void()> action = std::move(d.waitActions.front());
     d.waitActions.pop_front();
@@ -410,9 +440,12 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
 BOOL PeekMessageW(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
   Desktop& d = desk();
   if (window || filterMin || filterMax || removeFlags != PM_REMOVE) Log("PeekMessageW(unexpected arguments)");
+  // Looking at the queue makes everything in it old news for the next wait.
+  d.queueSeen = d.queue.size();
   if (d.queue.empty()) return FALSE;
   *message = d.queue.front();
   d.queue.pop_front();
+  --d.queueSeen;
   return TRUE;
 }
 
@@ -449,7 +482,7 @@ void Sleep(DWORD milliseconds) {
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
   Desktop& d = desk();
   ++d.modulePathQueries;
-  if (module || d.failModulePath || size == 0) {
+  if ((module && module != &launcherModule) || d.failModulePath || size == 0) {
     d.lastError = 1;
     return 0;
   }
@@ -611,13 +644,18 @@ std::string Stream(HWND window) {
 }
 
 const std::vector<Delivered>& Injected() { return desk().injected; }
-bool LastSwallowed() { return desk().lastSwallowed; }
+bool LastSwallowed() { return desk().lastOutcome == Outcome::Swallowed; }
 
 bool KeyboardHookInstalled() { return desk().keyboardHook != nullptr; }
 int SendInputCalls() { return desk().sendInputCalls; }
 void FailKeyboardHook(bool fail) { desk().failKeyboardHook = fail; }
 void FailWinEventHooks(bool fail) { desk().failWinEventHooks = fail; }
 const std::vector<WinEventHookRecord>& WinEventHooks() { return desk().eventHooks; }
+const std::vector<ChainCall>& ChainCalls() { return desk().chainCalls; }
+Outcome LastOutcome() { return desk().lastOutcome; }
+std::string Outcomes() { return desk().outcomes; }
+HMODULE KeyboardHookModule() { return desk().keyboardHookModule; }
+HMODULE LauncherModule() { return &launcherModule; }
 
 void FailClientStart(bool fail) { desk().failClientStart = fail; }
 DWORD ClientProcessId() { return desk().nextProcessId; }
@@ -640,6 +678,7 @@ void PostToLauncher(UINT message) {
 void OnWait(std::function<void()> action) { desk().waitActions.push_back(std::move(action)); }
 void FailNextWait() { desk().failNextWait = true; }
 std::vector<MSG>& Dispatched() { return desk().dispatched; }
+void OnInputIdleWait(std::function<void()> action) { desk().inputIdleActions.push_back(std::move(action)); }
 
 const std::vector<ThreadStart>& ThreadsStarted() { return desk().threads; }
 void FailCreateThread(bool fail) { desk().failCreateThread = fail; }
