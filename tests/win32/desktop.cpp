@@ -653,7 +653,7 @@ void FailWinEventHooks(bool fail) { desk().failWinEventHooks = fail; }
 const std::vector<WinEventHookRecord>& WinEventHooks() { return desk().eventHooks; }
 const std::vector<ChainCall>& ChainCalls() { return desk().chainCalls; }
 Outcome LastOutcome() { return desk().lastOutcome; }
-std::string Outcomes() { return desk().outcomes; }
+const std::string& Outcomes() { return desk().outcomes; }
 HMODULE KeyboardHookModule() { return desk().keyboardHookModule; }
 HMODULE LauncherModule() { return &launcherModule; }
 

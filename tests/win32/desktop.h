@@ -86,7 +86,7 @@ Outcome LastOutcome();
 // The outcome of each physical event since Reset, one letter each: "S"
 // swallowed, "P" passed on through the chain, "R" returned without the chain;
 // "S P" for a swallowed event followed by a passed one.
-std::string Outcomes();
+const std::string& Outcomes();
 // The module handle SetWindowsHookExW was given for the keyboard hook.
 HMODULE KeyboardHookModule();
 // The launcher's own instance handle, as the loader passes it to wWinMain.
