@@ -97,7 +97,7 @@ TEST(HookFilterEdges, UnknownMessageForADirectionKeyIsSwallowedWithoutChange) {
   player::SetUpDesktop();
   player::Play("W+");
   standin::SendPhysical(0x0200, 'A');
-  EXPECT_TRUE(standin::LastSwallowed());
+  EXPECT_EQ(standin::LastOutcome(), standin::Outcome::Swallowed);
   EXPECT_EQ(standin::Stream(player::ClientWindow()), "W+");
   EXPECT_EQ(heldA, 0);
 }
@@ -106,7 +106,7 @@ TEST(HookFilterEdges, PhysicalDirectionKeysAreSwallowedIncludingKeyUps) {
   player::SetUpDesktop();
   for (const char* step : {"W+", "W*", "W-"}) {
     player::Play(step);
-    EXPECT_TRUE(standin::LastSwallowed()) << step;
+    EXPECT_EQ(standin::LastOutcome(), standin::Outcome::Swallowed) << step;
   }
 }
 
