@@ -13,6 +13,9 @@ namespace {
 struct Case {
   const char* name;
   const char* keys;
+  // What the hook does with each physical key: S swallows it, P passes it on
+  // through the chain, R returns without the chain (hiding it from later hooks).
+  const char* hook;
   const char* client;  // what the client gets
   const char* other;   // what the other application gets
 };
@@ -26,27 +29,30 @@ class HookFilter : public testing::TestWithParam<Case> {
 
 TEST_P(HookFilter, RoutesKeys) {
   player::Play(GetParam().keys);
+  EXPECT_EQ(standin::Outcomes(), GetParam().hook);
   EXPECT_EQ(standin::Stream(player::ClientWindow()), GetParam().client);
   EXPECT_EQ(standin::Stream(player::OtherWindow()), GetParam().other);
+  for (const standin::ChainCall& call : standin::ChainCalls()) EXPECT_EQ(call.hook, keyboardHook);
 }
 
 const Case kCases[] = {
-    {"OtherAppGetsPhysicalW", "@other W+ W-", "", "w+ w-"},
-    {"NoForegroundWindowPassesW", "@none W+ W- @client", "", ""},
-    {"LeavingTheClientReleasesOnNextKey", "W+ @other X+", "W+", "W- x+"},
-    {"LeavingTheClientReleasesOnDirectionKey", "W+ @other W-", "W+", "W- w-"},
-    {"CtrlReleasesTheWalk", "W+ A+ Ctrl+", "W+ W- Q+ Q- ctrl+", ""},
-    {"RightAltReleasesTheWalk", "D+ RAlt+", "D+ D- ralt+", ""},
-    {"ModifierReleasesEvenInAnotherApp", "W+ @other Shift+", "W+", "W- shift+"},
-    {"CtrlWReachesClientUntouched", "Ctrl+ W+ W- Ctrl-", "ctrl+ w+ w- ctrl-", ""},
-    {"ShiftSReachesClientUntouched", "Shift+ S+ S- Shift-", "shift+ s+ s- shift-", ""},
-    {"AltDReachesClientUntouched", "Alt+ D+ D- Alt-", "alt+ d+ d- alt-", ""},
-    {"ModifierKeyUpIsAnOrdinaryKey", "Ctrl+ Ctrl- W+", "ctrl+ ctrl- W+", ""},
-    {"OtherKeysLeaveTheWalkAlone", "W+ Up+ Up- Space+ A+", "W+ up+ up- space+ W- Q+", ""},
-    {"WalkResumesAfterTheModifierOnRepeat", "W+ Shift+ Shift- W*", "W+ W- shift+ shift- W+", ""},
+    {"OtherAppGetsPhysicalW", "@other W+ W-", "P P", "", "w+ w-"},
+    {"NoForegroundWindowPassesW", "@none W+ W- @client", "P P", "", ""},
+    {"LeavingTheClientReleasesOnNextKey", "W+ @other X+", "S P", "W+", "W- x+"},
+    {"LeavingTheClientReleasesOnDirectionKey", "W+ @other W-", "S P", "W+", "W- w-"},
+    {"CtrlReleasesTheWalk", "W+ A+ Ctrl+", "S S P", "W+ W- Q+ Q- ctrl+", ""},
+    {"RightAltReleasesTheWalk", "D+ RAlt+", "S P", "D+ D- ralt+", ""},
+    {"ModifierReleasesEvenInAnotherApp", "W+ @other Shift+", "S P", "W+", "W- shift+"},
+    {"CtrlWReachesClientUntouched", "Ctrl+ W+ W- Ctrl-", "P P P P", "ctrl+ w+ w- ctrl-", ""},
+    {"ShiftSReachesClientUntouched", "Shift+ S+ S- Shift-", "P P P P", "shift+ s+ s- shift-", ""},
+    {"AltDReachesClientUntouched", "Alt+ D+ D- Alt-", "P P P P", "alt+ d+ d- alt-", ""},
+    {"ModifierKeyUpIsAnOrdinaryKey", "Ctrl+ Ctrl- W+", "P P S", "ctrl+ ctrl- W+", ""},
+    {"OtherKeysLeaveTheWalkAlone", "W+ Up+ Up- Space+ A+", "S P P P S", "W+ up+ up- space+ W- Q+", ""},
+    {"WalkResumesAfterTheModifierOnRepeat", "W+ Shift+ Shift- W*", "S P P S", "W+ W- shift+ shift- W+", ""},
     // A key-up follows its key-down to whoever got it, or that one keeps the key down.
-    {"KeyUpFollowsAKeyDownPassedWithShift", "Shift+ W+ Shift- A+ A- W-", "shift+ w+ shift- A+ A- w-", ""},
-    {"KeyUpFollowsAKeyDownPassedToAnotherApp", "@other D+ @client D-", "d-", "d+"},
+    {"KeyUpFollowsAKeyDownPassedWithShift", "Shift+ W+ Shift- A+ A- W-", "P P P S S P", "shift+ w+ shift- A+ A- w-",
+     ""},
+    {"KeyUpFollowsAKeyDownPassedToAnotherApp", "@other D+ @client D-", "P P", "d-", "d+"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, HookFilter, testing::ValuesIn(kCases),
@@ -58,6 +64,7 @@ TEST(HookFilterEdges, InjectedKeysPassUntouchedEvenInTheClient) {
   input.type = INPUT_KEYBOARD;
   input.ki.wVk = 'W';
   SendInput(1, &input, sizeof input);
+  EXPECT_EQ(standin::LastOutcome(), standin::Outcome::PassedOn);
   EXPECT_EQ(standin::Stream(player::ClientWindow()), "W+");
   EXPECT_EQ(heldW, 0);
   EXPECT_EQ(sentKey, 0);
@@ -67,6 +74,7 @@ TEST(HookFilterEdges, WithWalkingOffEveryKeyPasses) {
   player::SetUpDesktop();
   smartWalkingEnabled = false;
   player::Play("W+ A+ A- W-");
+  EXPECT_EQ(standin::Outcomes(), "P P P P");
   EXPECT_EQ(standin::Stream(player::ClientWindow()), "w+ a+ a- w-");
 }
 
@@ -75,6 +83,12 @@ TEST(HookFilterEdges, CodesOtherThanActionArePassedOnUntouched) {
   KBDLLHOOKSTRUCT event{};
   event.vkCode = 'W';
   EXPECT_EQ(KeyboardHookProc(3, WM_KEYDOWN, reinterpret_cast<LPARAM>(&event)), 0);
+  ASSERT_EQ(standin::ChainCalls().size(), 1u);
+  const standin::ChainCall& call = standin::ChainCalls()[0];
+  EXPECT_EQ(call.hook, keyboardHook);
+  EXPECT_EQ(call.code, 3);
+  EXPECT_EQ(call.message, static_cast<WPARAM>(WM_KEYDOWN));
+  EXPECT_EQ(call.event, reinterpret_cast<LPARAM>(&event));
   EXPECT_EQ(heldW, 0);
   EXPECT_EQ(standin::SendInputCalls(), 0);
 }
@@ -83,7 +97,7 @@ TEST(HookFilterEdges, UnknownMessageForADirectionKeyIsSwallowedWithoutChange) {
   player::SetUpDesktop();
   player::Play("W+");
   standin::SendPhysical(0x0200, 'A');
-  EXPECT_TRUE(standin::LastSwallowed());
+  EXPECT_EQ(standin::LastOutcome(), standin::Outcome::Swallowed);
   EXPECT_EQ(standin::Stream(player::ClientWindow()), "W+");
   EXPECT_EQ(heldA, 0);
 }
@@ -92,7 +106,7 @@ TEST(HookFilterEdges, PhysicalDirectionKeysAreSwallowedIncludingKeyUps) {
   player::SetUpDesktop();
   for (const char* step : {"W+", "W*", "W-"}) {
     player::Play(step);
-    EXPECT_TRUE(standin::LastSwallowed()) << step;
+    EXPECT_EQ(standin::LastOutcome(), standin::Outcome::Swallowed) << step;
   }
 }
 

@@ -41,7 +41,7 @@ class Launcher : public testing::Test {
     std::ofstream(folder + "/VarnelOfficial.ini") << text;
   }
 
-  int Run() { return wWinMain(nullptr, nullptr, nullptr, 0); }
+  int Run() { return wWinMain(standin::LauncherModule(), nullptr, nullptr, 0); }
 
   std::string folder;
 };
@@ -88,6 +88,8 @@ TEST_F(Launcher, HooksEverythingInOrderBeforeWaitingAndUndoesItInReverse) {
   standin::OnWait(standin::ExitClient);
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(standin::Calls(), Join({kStart, {"MsgWaitForMultipleObjects"}, kTearDown}));
+  // A global hook belongs to the module that holds its procedure: the launcher's own.
+  EXPECT_EQ(standin::KeyboardHookModule(), standin::LauncherModule());
 
   // Both event hooks watch only the client, out of context.
   ASSERT_EQ(standin::WinEventHooks().size(), 2u);
@@ -160,6 +162,48 @@ TEST_F(Launcher, KeepsPumpingUntilTheClientExits) {
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(standin::Dispatched().size(), 3u);
 }
+
+TEST_F(Launcher, DispatchesEveryMessageThatArrivedWhileItWaited) {
+  // Once the queue has been looked at, the wait no longer wakes for what was left in it.
+  standin::OnWait([] {
+    for (UINT message : {0x0400u, 0x0401u, 0x0402u}) standin::PostToLauncher(message);
+  });
+  standin::OnWait(standin::ExitClient);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(standin::Dispatched().size(), 3u);
+}
+
+struct StartUpKeys {
+  const char* name;
+  bool clientInFront;
+  const char* client;  // what the client gets
+  const char* other;   // what the window in front of it gets
+};
+
+void PrintTo(const StartUpKeys& keys, std::ostream* out) { *out << keys.name; }
+
+class KeysDuringStartUp : public Launcher, public testing::WithParamInterface<StartUpKeys> {};
+
+// The hook is in place before the launcher waits for the client to settle, and
+// the wait services it: keys typed meanwhile are handled, not held up.
+TEST_P(KeysDuringStartUp, GoThroughTheHookWhileTheClientSettles) {
+  HWND client = standin::AddWindow(standin::ClientProcessId(), L"Client");
+  HWND other = standin::AddWindow(777, L"Notes");
+  standin::SetForeground(GetParam().clientInFront ? client : other);
+  standin::OnInputIdleWait([] {
+    for (BYTE vk : {'W', 'A'}) standin::Press(vk);
+    for (BYTE vk : {'W', 'A'}) standin::Release(vk);
+  });
+  standin::OnWait(standin::ExitClient);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(standin::Stream(client), GetParam().client);
+  EXPECT_EQ(standin::Stream(other), GetParam().other);
+}
+
+INSTANTIATE_TEST_SUITE_P(InFront, KeysDuringStartUp,
+                         testing::Values(StartUpKeys{"Client", true, "W+ W- Q+ Q- A+ A-", ""},
+                                         StartUpKeys{"AnotherWindow", false, "", "w+ a+ w- a-"}),
+                         [](const testing::TestParamInfo<StartUpKeys>& info) { return std::string(info.param.name); });
 
 TEST_F(Launcher, ClientThatCannotStartIsReportedAndNothingElseHappens) {
   standin::FailClientStart(true);

@@ -120,6 +120,12 @@ class Watch {
       if (!received[i].injected && received[i].down && IsDirection(received[i].vk) && inClient_ && !modifierHeld_)
         broken.push_back("physical " + standin::KeyName(received[i].vk) + " reached the client");
 
+    // A key the hook lets through goes on through the chain, or later hooks never see it.
+    const std::string& outcomes = standin::Outcomes();
+    if (outcomes.find('R', outcomesSeen_) != std::string::npos)
+      broken.push_back("the hook let a key through without passing it on");
+    outcomesSeen_ = outcomes.size();
+
     // Whenever the player holds nothing, nothing may be down anywhere.
     if (physical.empty())
       for (int key = 1; key < 256; ++key)
@@ -135,6 +141,7 @@ class Watch {
   bool inClient_ = false;
   std::size_t injectedSeen_ = 0;
   std::set<BYTE> injectedDown_;
+  std::size_t outcomesSeen_ = 0;
 };
 
 }  // namespace walking_reference

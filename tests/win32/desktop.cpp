@@ -39,6 +39,7 @@ struct StandInRawInput {
   RAWKEYBOARD keyboard;
   std::size_t sequence;
 };
+struct StandInModule {};
 
 namespace {
 
@@ -48,9 +49,11 @@ struct Desktop {
   bool keyDown[256] = {};
 
   std::unique_ptr<StandInHook> keyboardHook;
+  HMODULE keyboardHookModule = nullptr;
   bool failKeyboardHook = false;
-  bool passedOn = false;
-  bool lastSwallowed = false;
+  std::vector<standin::ChainCall> chainCalls;
+  standin::Outcome lastOutcome = standin::Outcome::PassedOn;
+  std::string outcomes;
   int sendInputCalls = 0;
   std::vector<standin::Delivered> injected;
 
@@ -71,9 +74,11 @@ struct Desktop {
   UINT clientExitCode = 0;
 
   std::deque<MSG> queue;
+  std::size_t queueSeen = 0;  // messages at the front already seen by PeekMessageW
   std::deque<std::function<void()>> waitActions;
   bool failNextWait = false;
   std::vector<MSG> dispatched;
+  std::deque<std::function<void()>> inputIdleActions;
 
   std::vector<standin::ThreadStart> threads;
   bool failCreateThread = false;
@@ -132,6 +137,8 @@ Desktop& desk() {
   static Desktop instance;
   return instance;
 }
+
+StandInModule launcherModule;
 
 void Log(const std::string& call) { desk().calls.push_back(call); }
 
@@ -196,12 +203,25 @@ void RunThroughHooks(BYTE vk, bool down, bool injected, UINT message) {
   event.time = d.clock;
   bool swallowed = false;
   if (d.keyboardHook && !d.hookDropped) {
-    d.passedOn = false;
     HOOKPROC proc = d.keyboardHook->proc;
+    std::size_t chainCallsBefore = d.chainCalls.size();
     LRESULT result = proc(HC_ACTION, message, reinterpret_cast<LPARAM>(&event));
+    // Only a chain call with this very event counts; the hook's own injected
+    // keys pass through here nested, with events of their own.
+    bool passedOn = std::any_of(d.chainCalls.begin() + static_cast<long>(chainCallsBefore), d.chainCalls.end(),
+                                [&](const standin::ChainCall& call) {
+                                  return call.code == HC_ACTION && call.message == message &&
+                                         call.event == reinterpret_cast<LPARAM>(&event);
+                                });
     swallowed = result != 0;
+    d.lastOutcome = swallowed  ? standin::Outcome::Swallowed
+                    : passedOn ? standin::Outcome::PassedOn
+                               : standin::Outcome::ReturnedWithoutChain;
+    if (!injected) {
+      if (!d.outcomes.empty()) d.outcomes += ' ';
+      d.outcomes += swallowed ? 'S' : passedOn ? 'P' : 'R';
+    }
   }
-  d.lastSwallowed = swallowed;
   if (swallowed) return;
   if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) d.keyDown[vk] = true;
   if (message == WM_KEYUP || message == WM_SYSKEYUP) d.keyDown[vk] = false;
@@ -340,13 +360,14 @@ bool SameName(const std::string& a, const std::string& b) {
 // ---------------------------------------------------------------------------
 // The platform calls.
 
-HHOOK SetWindowsHookExW(int idHook, HOOKPROC proc, HINSTANCE, DWORD threadId) {
+HHOOK SetWindowsHookExW(int idHook, HOOKPROC proc, HINSTANCE module, DWORD threadId) {
   Desktop& d = desk();
   Log("SetWindowsHookExW(" + std::to_string(idHook) + "," + std::to_string(threadId) + ")");
   ++d.hookRequests;
   if (d.failKeyboardHook || idHook != WH_KEYBOARD_LL || !proc) return nullptr;
   d.keyboardHook = std::make_unique<StandInHook>(StandInHook{proc});
   d.hookDropped = false;
+  d.keyboardHookModule = module;
   return d.keyboardHook.get();
 }
 
@@ -361,8 +382,9 @@ BOOL UnhookWindowsHookEx(HHOOK hook) {
   return wasDropped ? FALSE : TRUE;
 }
 
-LRESULT CallNextHookEx(HHOOK, int, WPARAM, LPARAM) {
-  desk().passedOn = true;
+// No later hook in the chain: the event goes on to the foreground window.
+LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM message, LPARAM event) {
+  desk().chainCalls.push_back({hook, code, message, event});
   return 0;
 }
 
@@ -515,8 +537,15 @@ BOOL TerminateProcess(HANDLE process, UINT exitCode) {
 }
 
 DWORD WaitForInputIdle(HANDLE process, DWORD milliseconds) {
+  Desktop& d = desk();
   Log("WaitForInputIdle(" + std::to_string(milliseconds) + ")");
-  return process == desk().clientProcess ? 0u : WAIT_FAILED;
+  if (process != d.clientProcess) return WAIT_FAILED;
+  while (!d.inputIdleActions.empty()) {
+    std::function<void()> action = std::move(d.inputIdleActions.front());
+    d.inputIdleActions.pop_front();
+    action();
+  }
+  return 0;
 }
 
 DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds, DWORD wakeMask) {
@@ -530,7 +559,7 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
       return WAIT_FAILED;
     }
     if (d.clientExited) return WAIT_OBJECT_0;
-    if (!d.queue.empty() || !d.deferred.empty() || TimerDue()) return WAIT_OBJECT_0 + 1;
+    if (d.queue.size() > d.queueSeen || !d.deferred.empty() || TimerDue()) return WAIT_OBJECT_0 + 1;
     if (d.waitActions.empty()) {
       // Nothing else will happen: the wait lasts until the next timer is due.
       Desktop::Timer* next = NextTimer();
@@ -548,6 +577,8 @@ BOOL PeekMessageW(MSG* message, HWND window, UINT filterMin, UINT filterMax, UIN
   Desktop& d = desk();
   if (window || filterMin || filterMax || removeFlags != PM_REMOVE) Log("PeekMessageW(unexpected arguments)");
   RunDeferredHookCalls();
+  // Looking at the queue makes everything in it old news for the next wait.
+  d.queueSeen = d.queue.size();
   if (d.queue.empty()) {
     // Timer messages come only when nothing else is waiting.
     if (!TimerDue()) return FALSE;
@@ -561,6 +592,7 @@ BOOL PeekMessageW(MSG* message, HWND window, UINT filterMin, UINT filterMax, UIN
   } else {
     *message = d.queue.front();
     d.queue.pop_front();
+    --d.queueSeen;
   }
   d.messageTime = static_cast<LONG>(message->time);
   if (message->message == WM_INPUT) d.rawRetrieved = reinterpret_cast<StandInRawInput*>(message->lParam)->sequence;
@@ -629,6 +661,7 @@ BOOL DestroyWindow(HWND window) {
   d.queue.erase(
       std::remove_if(d.queue.begin(), d.queue.end(), [window](const MSG& message) { return message.hwnd == window; }),
       d.queue.end());
+  d.queueSeen = std::min(d.queueSeen, d.queue.size());
   d.messageWindows.erase(
       std::remove_if(d.messageWindows.begin(), d.messageWindows.end(),
                      [window](const std::unique_ptr<StandInWindow>& w) { return w.get() == window; }),
@@ -729,7 +762,7 @@ void Sleep(DWORD milliseconds) {
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
   Desktop& d = desk();
   ++d.modulePathQueries;
-  if (module || d.failModulePath || size == 0) {
+  if ((module && module != &launcherModule) || d.failModulePath || size == 0) {
     d.lastError = 1;
     return 0;
   }
@@ -891,13 +924,18 @@ std::string Stream(HWND window) {
 }
 
 const std::vector<Delivered>& Injected() { return desk().injected; }
-bool LastSwallowed() { return desk().lastSwallowed; }
+bool LastSwallowed() { return desk().lastOutcome == Outcome::Swallowed; }
 
 bool KeyboardHookInstalled() { return desk().keyboardHook != nullptr && !desk().hookDropped; }
 int SendInputCalls() { return desk().sendInputCalls; }
 void FailKeyboardHook(bool fail) { desk().failKeyboardHook = fail; }
 void FailWinEventHooks(bool fail) { desk().failWinEventHooks = fail; }
 const std::vector<WinEventHookRecord>& WinEventHooks() { return desk().eventHooks; }
+const std::vector<ChainCall>& ChainCalls() { return desk().chainCalls; }
+Outcome LastOutcome() { return desk().lastOutcome; }
+const std::string& Outcomes() { return desk().outcomes; }
+HMODULE KeyboardHookModule() { return desk().keyboardHookModule; }
+HMODULE LauncherModule() { return &launcherModule; }
 
 void FailClientStart(bool fail) { desk().failClientStart = fail; }
 DWORD ClientProcessId() { return desk().nextProcessId; }
@@ -920,6 +958,7 @@ void PostToLauncher(UINT message) {
 void OnWait(std::function<void()> action) { desk().waitActions.push_back(std::move(action)); }
 void FailNextWait() { desk().failNextWait = true; }
 std::vector<MSG>& Dispatched() { return desk().dispatched; }
+void OnInputIdleWait(std::function<void()> action) { desk().inputIdleActions.push_back(std::move(action)); }
 
 const std::vector<ThreadStart>& ThreadsStarted() { return desk().threads; }
 void FailCreateThread(bool fail) { desk().failCreateThread = fail; }

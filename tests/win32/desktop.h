@@ -70,6 +70,27 @@ struct WinEventHookRecord {
   bool removed;
 };
 const std::vector<WinEventHookRecord>& WinEventHooks();
+// Each CallNextHookEx call, in order.
+struct ChainCall {
+  HHOOK hook;
+  int code;
+  WPARAM message;
+  LPARAM event;
+};
+const std::vector<ChainCall>& ChainCalls();
+// What the hook did with a key event. Returning 0 without calling the chain
+// reaches the window too, but hides the event from every later hook.
+enum class Outcome { Swallowed, PassedOn, ReturnedWithoutChain };
+// The last event's outcome, physical or injected.
+Outcome LastOutcome();
+// The outcome of each physical event since Reset, one letter each: "S"
+// swallowed, "P" passed on through the chain, "R" returned without the chain;
+// "S P" for a swallowed event followed by a passed one.
+const std::string& Outcomes();
+// The module handle SetWindowsHookExW was given for the keyboard hook.
+HMODULE KeyboardHookModule();
+// The launcher's own instance handle, as the loader passes it to wWinMain.
+HMODULE LauncherModule();
 
 // --- Client process --------------------------------------------------------
 struct ProcessStart {
@@ -93,10 +114,15 @@ int OpenHandles();  // handles handed out and not yet closed
 // --- Message queue and waits ------------------------------------------------
 void PostToLauncher(UINT message);
 // Each call of MsgWaitForMultipleObjects that finds nothing to report runs the
-// next of these; with none left the wait fails.
+// next of these; with none left the wait fails. As on Windows, the wait wakes
+// only for messages posted since the last PeekMessageW, not for those left
+// behind in the queue.
 void OnWait(std::function<void()> action);
 void FailNextWait();
 std::vector<MSG>& Dispatched();
+// Runs during WaitForInputIdle, in order: the wait services the hook as the
+// platform does, so keys pressed here go through it.
+void OnInputIdleWait(std::function<void()> action);
 
 // --- Threads and time ----------------------------------------------------
 struct ThreadStart {
