@@ -120,6 +120,8 @@ def calibrate_clock(wine, probe_exe: str) -> dict:
 
 # --- key latency ------------------------------------------------------------------------
 
+THREAD_PRIORITY_HIGHEST = 2
+
 # What each setup runs and which kinds of press it times.
 SETUPS = {
     "a": {"walking": 0, "hook": None, "presses": ["a"]},
@@ -127,6 +129,11 @@ SETUPS = {
     "c": {"walking": 0, "hook": ("remap_hook.exe", "diagonal"), "presses": ["c", "c2", "c2b"]},
     "c3": {"walking": 0, "hook": ("remap_hook.exe", "queries"), "presses": ["c3"]},
     "de": {"walking": 1, "hook": None, "presses": ["d", "e"]},
+    # The same launcher built without its hook watchdog.
+    "de0": {"walking": 1, "hook": None, "launcher": "launcher_unwatched.exe", "presses": ["d0", "e0"]},
+    # A game keeping every processor busy at normal priority; then the launcher's threads raised.
+    "dl": {"walking": 1, "hook": None, "load": True, "presses": ["dl"]},
+    "dlh": {"walking": 1, "hook": None, "load": True, "raise": THREAD_PRIORITY_HIGHEST, "presses": ["dlh"]},
 }
 
 LABELS = {
@@ -138,6 +145,10 @@ LABELS = {
     "c3": "remap floor + the launcher's queries, W",
     "d": "launcher, W",
     "e": "launcher, W held + A",
+    "d0": "launcher without the hook watchdog, W",
+    "e0": "launcher without the hook watchdog, W held + A",
+    "dl": "launcher beside a busy game, W",
+    "dlh": "launcher beside a busy game, its threads raised, W",
 }
 
 
@@ -160,7 +171,7 @@ def gap() -> None:
 
 def press(kind: str, keys: Keyboard, tail: KeyTail) -> float:
     """One timed press; returns microseconds from the X event to the client's key message."""
-    if kind in ("a", "b", "c", "c3", "d"):
+    if kind in ("a", "b", "c", "c3", "d", "d0", "dl", "dlh"):
         tail.skip()
         sent = keys.send("W", True)
         got = tail.wait("down", "W")
@@ -190,9 +201,16 @@ def run_setup(wine, name: str, presses: int, keys: Keyboard, launcher: str,
     setup = SETUPS[name]
     try:
         hook = start_hook(wine, bench_dir, *setup["hook"]) if setup["hook"] else None
-        game = wine.install(launcher=launcher, ini=b"[SmartWalking]\r\nEnabled=%d\r\n" % setup["walking"])
+        if setup.get("load"):
+            wine.start(bench_dir / "busy_program.exe")
+        exe = bench_dir / setup["launcher"] if "launcher" in setup else launcher
+        game = wine.install(launcher=exe, ini=b"[SmartWalking]\r\nEnabled=%d\r\n" % setup["walking"])
         game.start()
         game.client.wait_ready()
+        if "raise" in setup:
+            raised = wine.probe("priority", str(game.client.parent_pid), str(setup["raise"]))
+            if raised.code != 0:
+                raise RuntimeError(f"could not raise the launcher's threads: {raised.output}")
         wine.focus(game.client)
         tail = KeyTail(game.client.path)
         try:
@@ -477,6 +495,9 @@ def build_table(lat: dict, clock: dict, idle: dict, hook: dict, sizes: dict, loa
         rows.append((f"key→client µs, p95: {label}", fmt(op), fmt(bp), f"{op / bp:.3f}", goal_p95,
                      f"n={len(s[ours])} vs {len(s[base])}"))
 
+    latency_rows("d", "d0", "≤ 1.03")
+    latency_rows("e", "e0", "≤ 1.03")
+    latency_rows("dlh", "dl")
     latency_rows("d", "c", "≤ 1.05", "≤ 1.10")
     latency_rows("e", "c", "≤ 1.05", "≤ 1.10")
     if slow_start:

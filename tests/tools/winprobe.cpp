@@ -803,6 +803,21 @@ int HookLogCommand(const Args& args) {
   return 0;
 }
 
+// Sets the priority of every thread of a process, as another program could.
+int PriorityCommand(const Args& args) {
+  if (args.positional.size() < 2) return 2;
+  int priority = static_cast<int>(std::wcstol(args.positional[1].c_str(), nullptr, 10));
+  size_t set = 0;
+  for (const ThreadInfo& thread : ProcessThreads(static_cast<DWORD>(ParseNumber(args.positional[0].c_str())))) {
+    HANDLE handle = OpenThread(THREAD_SET_INFORMATION | THREAD_QUERY_INFORMATION, FALSE, thread.id);
+    if (!handle) continue;
+    if (SetThreadPriority(handle, priority) && GetThreadPriority(handle) == priority) ++set;
+    CloseHandle(handle);
+  }
+  Out(L"set", set);
+  return set == 0 ? 1 : 0;
+}
+
 // Message-only windows, which EnumWindows never lists: with a pid, only that process's.
 int MessageWindowsCommand(const Args& args) {
   DWORD pid = args.positional.empty() ? 0 : static_cast<DWORD>(ParseNumber(args.positional[0].c_str()));
@@ -842,6 +857,7 @@ const Command commands[] = {
     {L"keystate", KeyStateCommand, "keystate <vk>..."},
     {L"hooklog", HookLogCommand, "hooklog <log file>"},
     {L"messagewindows", MessageWindowsCommand, "messagewindows [<pid>]"},
+    {L"priority", PriorityCommand, "priority <pid> <thread priority>"},
     {L"warmup", WarmUpCommand, "warmup"},
     {L"version", VersionCommand, "version <exe>"},
     {L"icon", IconCommand, "icon <exe>"},

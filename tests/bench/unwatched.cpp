@@ -1,0 +1,7 @@
+// The launcher as it was before it watched its hook: the benchmark's baseline
+// for what the witness costs a key.
+#include "walking/hook_watchdog.h"
+
+void StartHookWatchdog(HINSTANCE) {}
+void StopHookWatchdog() {}
+LRESULT CALLBACK HookWatchdogProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
