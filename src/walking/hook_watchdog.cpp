@@ -11,8 +11,9 @@ constexpr USHORT kGenericDesktopPage = 1;
 constexpr USHORT kKeyboardUsage = 6;
 constexpr UINT_PTR kGraceTimer = 1;
 constexpr BYTE kWalkingKeys[] = {'W', 'A', 'S', 'D'};
-// A live hook sees each event within a millisecond of its raw input; a
-// quarter second leaves ample room and still ends a stuck walk quickly.
+// A live hook sees a key at most some 20 ms after its raw input, even behind
+// another program's hook on a loaded machine; a quarter second leaves ample
+// room and still ends a stuck walk quickly.
 constexpr UINT kGracePeriodMs = 250;
 // A hook the platform refuses to take back is asked for again at the next
 // key, but no more often than this.
