@@ -21,29 +21,35 @@ constexpr DWORD kReinstallSpacingMs = 250;
 
 HINSTANCE hookModule = nullptr;
 HWND witnessWindow = nullptr;
-// The newest key events the witness reported, in all and for each key, and
-// those the running grace period waits for the hook to have seen.
+// The newest key event and key-ups the witness reported, and those the running
+// grace period waits for the hook to have seen.
 DWORD witnessedEventTime = 0;
-DWORD witnessedKeyTimes[256] = {};
+DWORD witnessedKeyUpTimes[256] = {};
 DWORD awaitedEventTime = 0;
-DWORD awaitedKeyTimes[256] = {};
+DWORD awaitedKeyUpTimes[256] = {};
 bool graceRunning = false;
 DWORD lastInstallTime = 0;
 
-// A dropped hook misses every key. A hook Wine gave up waiting for misses
-// single ones, and a missed key-up of a walking key would leave a walk behind;
-// those are judged by the player's own keys, since the walk injects them too.
-bool HookHasSeen(DWORD eventTime, const DWORD (&keyTimes)[256]) {
-  if (IsLaterEventTime(eventTime, keyboardHookEventTime)) return false;
+// A dropped hook sees nothing more. A hook some other program's hook called
+// before it keeps a key from still sees what else happens, such as the keys
+// that program injects instead.
+bool HookHasSeen(DWORD eventTime) { return !IsLaterEventTime(eventTime, keyboardHookEventTime); }
+
+// Wine passes a key on without the hook once it gives up waiting; a key-up of
+// a walking key missed that way would leave the walk behind. The walk injects
+// those keys too, so only the player's own key events tell.
+bool MissedKeyUpOfHeldKey(const DWORD (&keyUpTimes)[256]) {
   for (BYTE vk : kWalkingKeys)
-    if (IsLaterEventTime(keyTimes[vk], keyboardHookKeyTimes[vk])) return false;
-  return true;
+    if (IsDirectionKeyHeld(vk) && IsLaterEventTime(keyUpTimes[vk], keyboardHookKeyTimes[vk])) return true;
+  return false;
 }
+
+bool AllWitnessedKeysSeen() { return HookHasSeen(witnessedEventTime) && !MissedKeyUpOfHeldKey(witnessedKeyUpTimes); }
 
 // One-shot: with no keys there is nothing to check and no reason to wake.
 void AwaitWitnessedKeys(UINT delayMs) {
   awaitedEventTime = witnessedEventTime;
-  for (int vk = 0; vk < 256; ++vk) awaitedKeyTimes[vk] = witnessedKeyTimes[vk];
+  for (int vk = 0; vk < 256; ++vk) awaitedKeyUpTimes[vk] = witnessedKeyUpTimes[vk];
   graceRunning = SetTimer(witnessWindow, kGraceTimer, delayMs, nullptr) != 0;
 }
 
@@ -69,13 +75,14 @@ void OnWitnessedKey(HRAWINPUT input) {
   if (raw.header.dwType != RIM_TYPEKEYBOARD || !raw.header.hDevice || !raw.data.keyboard.MakeCode) return;
   auto eventTime = static_cast<DWORD>(GetMessageTime());
   KeepLaterEventTime(witnessedEventTime, eventTime);
-  KeepLaterEventTime(witnessedKeyTimes[raw.data.keyboard.VKey & 0xFF], eventTime);
+  if (raw.data.keyboard.Flags & RI_KEY_BREAK)
+    KeepLaterEventTime(witnessedKeyUpTimes[raw.data.keyboard.VKey & 0xFF], eventTime);
 
   if (!keyboardHook) {
     if (MayInstallAgain(eventTime)) ReinstallKeyboardHook(eventTime);
     return;
   }
-  if (graceRunning || HookHasSeen(witnessedEventTime, witnessedKeyTimes)) return;
+  if (graceRunning || AllWitnessedKeysSeen()) return;
   AwaitWitnessedKeys(kGracePeriodMs);
 }
 
@@ -83,8 +90,10 @@ void OnGracePeriodOver() {
   KillTimer(witnessWindow, kGraceTimer);
   graceRunning = false;
   auto now = static_cast<DWORD>(GetMessageTime());
-  if (!HookHasSeen(awaitedEventTime, awaitedKeyTimes)) return ReinstallKeyboardHook(now);
-  if (HookHasSeen(witnessedEventTime, witnessedKeyTimes)) return;
+  if (!HookHasSeen(awaitedEventTime)) return ReinstallKeyboardHook(now);
+  // The player let go of the key; the walk goes with it.
+  if (MissedKeyUpOfHeldKey(awaitedKeyUpTimes)) ReleaseAll();
+  if (AllWitnessedKeysSeen()) return;
   // Keys witnessed meanwhile may still be on their way through hooks called
   // before ours: each gets its grace period from the moment it was typed.
   auto waited = static_cast<LONG>(now - witnessedEventTime);
@@ -105,7 +114,7 @@ void CloseWitnessWindow() {
 void StartHookWatchdog(HINSTANCE instance) {
   hookModule = instance;
   witnessedEventTime = lastInstallTime = keyboardHookEventTime;
-  for (DWORD& keyTime : witnessedKeyTimes) keyTime = keyboardHookEventTime;
+  for (DWORD& keyTime : witnessedKeyUpTimes) keyTime = keyboardHookEventTime;
   graceRunning = false;
 
   WNDCLASSEXW windowClass{};

@@ -97,8 +97,8 @@ const Session kDropped[] = {
     {"WhileIdle", "~100 drop ~1000 D+ ~250 D- ~10 W+ W-", "d+ d- W+ W-", 2},
     {"Twice", "W+ ~10 drop S+ ~250 S- W- ~10 drop D+ ~250 D- ~10 A+ A-", "W+ s+ W- s- w- d+ d- A+ A-", 3},
     // Wine gave up on the hook for one key-up while the launcher was frozen.
-    {"OneKeyUpSkipped", "W+ ~10 skip W- ~10 A+ ~250 A-", "W+ w- W- Q+ Q- a-", 2},
-    {"OneKeyUpSkippedRawInputAhead", "W+ ~10 skip W- ~10 A+ ~250 A-", "W+ w- W- Q+ Q- a-", 2, true, true},
+    {"OneKeyUpSkipped", "W+ ~10 skip W- ~10 A+ ~250 A-", "W+ w- W- Q+ Q- a-", 1},
+    {"OneKeyUpSkippedRawInputAhead", "W+ ~10 skip W- ~10 A+ ~250 A-", "W+ w- W- Q+ Q- a-", 1, true, true},
     // A grace period already running for a key the hook saw late does not hold back the next.
     {"RawInputAheadOfTheHook", "W+ ~100 drop A+ ~250 A- W- ~10 W+ A+ W- A-", "W+ a+ W- a- w- W+ W- Q+ Q- A+ A-", 2,
      true, true},
