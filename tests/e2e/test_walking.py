@@ -163,22 +163,7 @@ class Walking(LauncherTestCase):
 
 
 class WalkingSetting(LauncherTestCase):
-    def test_settings_file_turns_walking_on_and_off(self):
-        walks, untouched = "W+ W- Q+ Q- A+ A-", "W+ A+ W- A-"
-        cases = [
-            ("no settings file", None, walks),
-            ("Enabled=1", b"[SmartWalking]\r\nEnabled=1\r\n", walks),
-            ("Enabled=0", WALKING_OFF, untouched),
-            ("names in other case, spaces", b"[smartwalking]\r\nenabled = 0\r\n", untouched),
-            ("other sections around it", b"[Video]\r\nEnabled=1\r\n[SmartWalking]\r\nEnabled=0\r\n", untouched),
-        ]
-        for name, ini, received in cases:
-            with self.subTest(name):
-                # One launcher at a time: two would both hook the keyboard.
-                self.wine.stop_programs()
-                self.start_game(ini)
-                self.assertEqual(self.press("W+ A+ W- A-", received), received)
-
+    # Which settings files turn walking off: test_odd_input.
     def test_walking_off_leaves_every_key_to_the_client(self):
         self.start_game(WALKING_OFF)
         for keys in ["W+ S+ S- W-", "A+ D+ W+ W- A- D-", "S+ D+ D- S-", "Ctrl+ W+ W- Ctrl-"]:
