@@ -87,11 +87,11 @@ class OddInputTestCase(WineTestCase):
 
 class SettingsFiles(OddInputTestCase):
     def test_walking_is_off_exactly_when_the_platform_reads_a_zero(self):
-        # What the Windows profile reader gives: the first section and key win, names match
+        # What the platform's profile reader gives: the first section and key win, names match
         # in any case, spaces and matching quotes around a value go, a number is read up to the
-        # first character that is not a digit (0x, 0o and 0b switch the base), no number at
-        # all reads 0, an empty value the default 1. tests/unit/launch_config_test.cpp holds
-        # the stand-in reader to the same rows.
+        # first character that is not a digit (0x, 0o and 0b, in lower case only, switch the
+        # base), no number at all reads 0, an empty value the default 1.
+        # tests/unit/launch_config_test.cpp holds the stand-in reader to rows of the same kinds.
         cases = [
             ("no settings file", None, True),
             ("empty file", b"", True),
@@ -117,6 +117,7 @@ class SettingsFiles(OddInputTestCase):
             ('quoted "1"', section(b'"1"'), True),
             ("0 with a comment after it", section(b"0 ; walking off"), False),
             ("0x10", section(b"0x10"), True),
+            ("0X10", section(b"0X10"), False),
             ("-1", section(b"-1"), True),
             ("2", section(b"2"), True),
             ("2147483648", section(b"2147483648"), True),

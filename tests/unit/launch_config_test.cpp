@@ -113,8 +113,8 @@ TEST_P(SmartWalkingSetting, ReadsEnabled) {
   EXPECT_EQ(smartWalkingEnabled, setting.enabled);
 }
 
-// Each row as the platform's reader under Wine reads it (tests/e2e/test_odd_input.py
-// walks the same files there).
+// Each row as GetPrivateProfileIntW reads it under Wine; tests/e2e/test_odd_input.py
+// holds the launcher to the real reader with rows of the same kinds.
 INSTANTIATE_TEST_SUITE_P(
     Files, SmartWalkingSetting,
     testing::Values(Setting{"Zero", "[SmartWalking]\r\nEnabled=0\r\n", false},
@@ -122,6 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Setting{"Seven", "[SmartWalking]\r\nEnabled=7\r\n", true},
                     Setting{"Negative", "[SmartWalking]\r\nEnabled=-5\r\n", true},
                     Setting{"HexSixteen", "[SmartWalking]\r\nEnabled=0x10\r\n", true},
+                    Setting{"HexPrefixInCapitals", "[SmartWalking]\r\nEnabled=0X10\r\n", false},
                     Setting{"QuotedOne", "[SmartWalking]\r\nEnabled=\"1\"\r\n", true},
                     Setting{"NotANumber", "[SmartWalking]\r\nEnabled=yes\r\n", false},
                     Setting{"EmptyValue", "[SmartWalking]\r\nEnabled=\r\n", true},

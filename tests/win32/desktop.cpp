@@ -525,7 +525,7 @@ UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, int defaultValue, LPCWS
     if (!value.empty() && (value[0] == '-' || value[0] == '+')) i = 1;
     UINT base = 10;
     if (i + 1 < value.size() && value[i] == '0') {
-      char prefix = static_cast<char>(std::tolower(static_cast<unsigned char>(value[i + 1])));
+      char prefix = value[i + 1];  // lower case only: 0X10 reads as 0
       base = prefix == 'x' ? 16u : prefix == 'o' ? 8u : prefix == 'b' ? 2u : 10u;
       if (base != 10) i += 2;
     }
