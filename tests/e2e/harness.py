@@ -250,20 +250,23 @@ class EventLog:
     def keys_text(self, since: int = 0, window: str | None = None) -> str:
         return " ".join(str(e) for e in self.key_events(since, window))
 
-    def keys(self, since: int = 0, expect: str | None = None, timeout: float = 5, settle: float = 0.3,
-             window: str | None = None) -> str:
+    def keys(self, since: int = 0, expect: str | Callable[[str], bool] | None = None, timeout: float = 5,
+             settle: float = 0.3, window: str | None = None) -> str:
         """The keys received since `since`, in key notation, once they stop arriving.
 
-        With `expect`, returns as soon as that much has arrived (plus `settle` to catch
-        extras) or when `timeout` runs out; the caller compares the result.
+        With `expect` (the text itself, or a test of it such as "the last key-up is in"),
+        returns as soon as that has arrived (plus `settle` to catch extras) or when
+        `timeout` runs out; the caller compares the result. Without it, a quiet `settle`
+        ends the stream: only for streams whose end nothing marks.
         """
+        arrived = expect if callable(expect) else (lambda text: text == expect)
         deadline = time.monotonic() + timeout
         last, quiet_since = None, time.monotonic()
         while time.monotonic() < deadline:
             now = self.keys_text(since, window)
             if now != last:
                 last, quiet_since = now, time.monotonic()
-            if expect is not None and now == expect:
+            if expect is not None and arrived(now):
                 time.sleep(settle)
                 return self.keys_text(since, window)
             if expect is None and now and time.monotonic() - quiet_since >= settle:

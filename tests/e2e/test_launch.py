@@ -8,7 +8,6 @@ import unittest
 
 from harness import LAUNCHER_EXE, PRODUCT_TITLE, WineTestCase, windows_path
 
-NO_CLIENT_TEXT = "N\u00e3o foi poss\u00edvel iniciar bin\\client.exe."
 OBJDUMP = shutil.which("x86_64-w64-mingw32-objdump")
 
 
@@ -35,17 +34,6 @@ class Launch(WineTestCase):
                 game.start(cwd=cwd or game.bin)
                 self.assertEqual(game.client.exe, windows_path(game.client_exe))
                 self.assertEqual(game.client.cwd, windows_path(game.bin))
-
-    def test_without_a_client_an_error_box_shows_and_ok_ends_with_code_1(self):
-        game = self.wine.install(launcher=LAUNCHER_EXE, client=False)
-        run = game.start()
-        box = self.wine.message_box(PRODUCT_TITLE, press_ok=False)
-        self.assertIsNotNone(box, "no error box")
-        self.assertEqual((box.text, box.icon, box.buttons, box.owner), (NO_CLIENT_TEXT, "error", [(1, "OK")], 0))
-        self.assertTrue(run.running(), "the launcher must wait for OK")
-        self.assertIsNotNone(self.wine.message_box(PRODUCT_TITLE, press_ok=True))
-        self.assertEqual(run.wait(10), 1)
-        self.assertEqual(game.client.records(), [], "no client ran")
 
     def test_launcher_ends_with_code_0_however_the_client_ends(self):
         cases = [

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "common/launcher_state.h"
@@ -87,9 +88,16 @@ INSTANTIATE_TEST_SUITE_P(CutAs, LongModulePath, testing::Values(false, true),
 
 struct Setting {
   const char* name;
-  const char* fileText;  // nullptr: no file at all
+  std::optional<std::string> fileText;  // none: no file at all
   bool enabled;
 };
+
+// The text saved as UTF-16 with a byte-order mark, as Notepad may save it.
+std::string Utf16(const std::string& text, bool bigEndian) {
+  std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char c : text) bytes += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+  return bytes;
+}
 
 void PrintTo(const Setting& setting, std::ostream* out) { *out << setting.name; }
 
@@ -99,21 +107,31 @@ TEST_P(SmartWalkingSetting, ReadsEnabled) {
   const Setting& setting = GetParam();
   std::string path = testing::TempDir() + "VarnelOfficial-" + setting.name + ".ini";
   std::remove(path.c_str());
-  if (setting.fileText) std::ofstream(path, std::ios::binary) << setting.fileText;
+  if (setting.fileText) std::ofstream(path, std::ios::binary) << *setting.fileText;
   smartWalkingEnabled = !setting.enabled;
   ReadSmartWalkingSetting(std::wstring(path.begin(), path.end()));
   EXPECT_EQ(smartWalkingEnabled, setting.enabled);
 }
 
+// Each row as GetPrivateProfileIntW reads it under Wine; tests/e2e/test_odd_input.py
+// holds the launcher to the real reader with rows of the same kinds.
 INSTANTIATE_TEST_SUITE_P(
     Files, SmartWalkingSetting,
     testing::Values(Setting{"Zero", "[SmartWalking]\r\nEnabled=0\r\n", false},
                     Setting{"One", "[SmartWalking]\r\nEnabled=1\r\n", true},
                     Setting{"Seven", "[SmartWalking]\r\nEnabled=7\r\n", true},
+                    Setting{"Negative", "[SmartWalking]\r\nEnabled=-5\r\n", true},
+                    Setting{"HexSixteen", "[SmartWalking]\r\nEnabled=0x10\r\n", true},
+                    Setting{"HexPrefixInCapitals", "[SmartWalking]\r\nEnabled=0X10\r\n", false},
+                    Setting{"QuotedOne", "[SmartWalking]\r\nEnabled=\"1\"\r\n", true},
+                    Setting{"NotANumber", "[SmartWalking]\r\nEnabled=yes\r\n", false},
+                    Setting{"EmptyValue", "[SmartWalking]\r\nEnabled=\r\n", true},
                     Setting{"NoKey", "[SmartWalking]\r\nSpeed=0\r\n", true},
-                    Setting{"NoSection", "[Video]\r\nEnabled=0\r\n", true}, Setting{"NoFile", nullptr, true},
+                    Setting{"NoSection", "[Video]\r\nEnabled=0\r\n", true}, Setting{"NoFile", std::nullopt, true},
                     Setting{"OtherSectionFirst", "[Video]\nEnabled=1\n[SmartWalking]\nEnabled=0\n", false},
-                    Setting{"NamesIgnoreCaseAndSpaces", "[smartwalking]\n  ENABLED  =  0  \n", false}),
+                    Setting{"NamesIgnoreCaseAndSpaces", "[smartwalking]\n  ENABLED  =  0  \n", false},
+                    Setting{"Utf16WithByteOrderMark", Utf16("[SmartWalking]\r\nEnabled=0\r\n", false), false},
+                    Setting{"Utf16BigEndianWithByteOrderMark", Utf16("[SmartWalking]\r\nEnabled=0\r\n", true), false}),
     [](const testing::TestParamInfo<Setting>& info) { return std::string(info.param.name); });
 
 }  // namespace

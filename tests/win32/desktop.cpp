@@ -785,6 +785,25 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
 
 DWORD GetLastError() { return desk().lastError; }
 
+// The settings file's text as the platform reader sees it: UTF-16 (either byte
+// order) and UTF-8 with a byte-order mark, anything else byte by byte.
+static std::string ProfileText(std::ifstream& file) {
+  std::ostringstream read;
+  read << file.rdbuf();
+  std::string bytes = read.str();
+  if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) return bytes.substr(3);
+  bool little = bytes.rfind("\xFF\xFE", 0) == 0;
+  bool big = bytes.rfind("\xFE\xFF", 0) == 0;
+  if (!little && !big) return bytes;
+  std::wstring wide;
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    auto low = static_cast<unsigned char>(bytes[little ? i : i + 1]);
+    auto high = static_cast<unsigned char>(bytes[little ? i + 1 : i]);
+    wide += static_cast<wchar_t>(high << 8 | low);
+  }
+  return Narrow(wide);
+}
+
 UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, int defaultValue, LPCWSTR fileName) {
   auto fallback = static_cast<UINT>(defaultValue);
   std::string path = Narrow(fileName ? fileName : L"");
@@ -793,31 +812,45 @@ UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, int defaultValue, LPCWS
   if (!file || !section || !key) return fallback;
   const std::string wantedSection = Narrow(section);
   const std::string wantedKey = Narrow(key);
+  std::istringstream text(ProfileText(file));
   std::string line;
   bool inSection = false;
-  bool first = true;
-  while (std::getline(file, line)) {
-    if (first && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
-    first = false;
-    std::string text = Trim(line);
-    if (text.empty() || text[0] == ';') continue;
-    if (text[0] == '[') {
-      std::size_t close = text.find(']');
-      inSection = close != std::string::npos && SameName(Trim(text.substr(1, close - 1)), wantedSection);
+  while (std::getline(text, line)) {
+    line = Trim(line);
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      std::size_t close = line.find(']');
+      inSection = close != std::string::npos && SameName(Trim(line.substr(1, close - 1)), wantedSection);
       continue;
     }
-    std::size_t equals = text.find('=');
-    if (!inSection || equals == std::string::npos || !SameName(Trim(text.substr(0, equals)), wantedKey)) continue;
-    std::string value = Trim(text.substr(equals + 1));
+    std::size_t equals = line.find('=');
+    if (!inSection || equals == std::string::npos || !SameName(Trim(line.substr(0, equals)), wantedKey)) continue;
+    std::string value = Trim(line.substr(equals + 1));
     if (value.empty()) return fallback;
-    // As the platform reader: an optional sign, then decimal digits; text that
-    // is no number reads as 0.
+    // A value in matching quotes, single or double, loses them.
+    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
+      value = value.substr(1, value.size() - 2);
+    // As the platform reader: an optional sign, then 0x, 0o or 0b for hex,
+    // octal or binary, else decimal; digits up to the first that is not one.
+    // Text that is no number reads as 0.
     std::size_t i = 0;
-    bool negative = value[0] == '-';
-    if (value[0] == '-' || value[0] == '+') i = 1;
+    bool negative = !value.empty() && value[0] == '-';
+    if (!value.empty() && (value[0] == '-' || value[0] == '+')) i = 1;
+    UINT base = 10;
+    if (i + 1 < value.size() && value[i] == '0') {
+      char prefix = value[i + 1];  // lower case only: 0X10 reads as 0
+      base = prefix == 'x' ? 16u : prefix == 'o' ? 8u : prefix == 'b' ? 2u : 10u;
+      if (base != 10) i += 2;
+    }
     UINT number = 0;
-    for (; i < value.size() && std::isdigit(static_cast<unsigned char>(value[i])); ++i)
-      number = number * 10u + static_cast<UINT>(value[i] - '0');
+    for (; i < value.size(); ++i) {
+      char c = static_cast<char>(std::tolower(static_cast<unsigned char>(value[i])));
+      UINT digit = std::isdigit(static_cast<unsigned char>(c)) ? static_cast<UINT>(c - '0')
+                   : c >= 'a' && c <= 'f'                      ? static_cast<UINT>(c - 'a' + 10)
+                                                               : base;
+      if (digit >= base) break;
+      number = number * base + digit;
+    }
     return negative ? 0u - number : number;
   }
   return fallback;
