@@ -15,6 +15,8 @@ void SetUpDesktop(HOOKPROC hook) {
   clientProcessId = kClientProcess;
   sentKey = lastPressedKey = 0;
   heldW = heldA = heldS = heldD = 0;
+  pauseKey = VK_SCROLL;
+  pauseKeyDown = walkingPaused = false;
   client = standin::AddWindow(kClientProcess, L"Client");
   other = standin::AddWindow(kOtherProcess, L"Notes");
   standin::SetForeground(client);
