@@ -11,6 +11,7 @@ bool IsUsablePauseKey(UINT vk) {
 }
 
 void OnPauseKey(WPARAM message, bool inClient) {
+  // With no pause key, a key code of 0 still matches it and must not switch.
   if (pauseKey == 0) return;
   bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
   bool up = message == WM_KEYUP || message == WM_SYSKEYUP;
