@@ -61,6 +61,7 @@ void TearDown(HANDLE clientProcess) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   LaunchPaths paths = BuildLaunchPaths(ResolveBaseDirectory());
   ReadSmartWalkingSetting(paths.iniFile);
+  ReadPauseKeySetting(paths.iniFile);
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/launcher_state.h"
+#include "walking/pause_key.h"
 
 namespace {
 
@@ -46,4 +47,9 @@ LaunchPaths BuildLaunchPaths(const std::wstring& baseDirectory) {
 
 void ReadSmartWalkingSetting(const std::wstring& iniFile) {
   smartWalkingEnabled = GetPrivateProfileIntW(L"SmartWalking", L"Enabled", 1, iniFile.c_str()) != 0;
+}
+
+void ReadPauseKeySetting(const std::wstring& iniFile) {
+  UINT value = GetPrivateProfileIntW(L"SmartWalking", L"PauseKey", VK_SCROLL, iniFile.c_str());
+  pauseKey = IsUsablePauseKey(value) ? static_cast<BYTE>(value) : 0;
 }

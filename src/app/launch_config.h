@@ -1,5 +1,5 @@
 // Where the client, its working directory and the settings file are, all
-// derived from the launcher's own location, and the one setting it reads.
+// derived from the launcher's own location, and the settings it reads.
 #pragma once
 
 #include <string>
@@ -16,3 +16,4 @@ std::wstring ResolveBaseDirectory();
 std::wstring BaseDirectoryOf(const std::wstring& modulePath);
 LaunchPaths BuildLaunchPaths(const std::wstring& baseDirectory);
 void ReadSmartWalkingSetting(const std::wstring& iniFile);
+void ReadPauseKeySetting(const std::wstring& iniFile);

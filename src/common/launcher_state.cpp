@@ -16,3 +16,7 @@ BYTE heldW = 0;
 BYTE heldA = 0;
 BYTE heldS = 0;
 BYTE heldD = 0;
+
+BYTE pauseKey = VK_SCROLL;
+bool pauseKeyDown = false;
+bool walkingPaused = false;

@@ -26,3 +26,9 @@ extern BYTE heldW;
 extern BYTE heldA;
 extern BYTE heldS;
 extern BYTE heldD;
+
+// The key that pauses walking (0: none), whether the hook last saw it go down,
+// and whether walking is paused; touched only on the main thread.
+extern BYTE pauseKey;
+extern bool pauseKeyDown;
+extern bool walkingPaused;

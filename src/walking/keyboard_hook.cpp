@@ -2,6 +2,7 @@
 
 #include "common/launcher_state.h"
 #include "walking/direction.h"
+#include "walking/pause_key.h"
 
 namespace {
 
@@ -18,6 +19,8 @@ bool IsModifierHeld() { return IsHeldNow(VK_CONTROL) || IsHeldNow(VK_MENU) || Is
 LRESULT PassOn(WPARAM message, LPARAM event) { return CallNextHookEx(keyboardHook, HC_ACTION, message, event); }
 
 LRESULT OnDirectionEvent(BYTE vk, WPARAM message, LPARAM event) {
+  // Paused, the player types: every key reaches its window as pressed.
+  if (walkingPaused) return PassOn(message, event);
   // Ctrl+W, Alt+D and the like belong to the client untouched, and walking
   // stops whenever the keys go anywhere but the client.
   if (!IsClientForeground() || IsModifierHeld()) {
@@ -71,6 +74,8 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM message, LPARAM event) {
   }
   if (IsDirectionKey(vk)) return OnDirectionEvent(static_cast<BYTE>(vk), message, event);
 
-  if (!IsClientForeground()) ReleaseAll();
+  bool inClient = IsClientForeground();
+  if (!inClient) ReleaseAll();
+  if (vk == pauseKey) OnPauseKey(message, inClient);
   return PassOn(message, event);
 }

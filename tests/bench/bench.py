@@ -134,6 +134,8 @@ SETUPS = {
     # A game keeping every processor busy at normal priority; then the launcher's threads raised.
     "dl": {"walking": 1, "hook": None, "load": True, "presses": ["dl"]},
     "dlh": {"walking": 1, "hook": None, "load": True, "raise": THREAD_PRIORITY_HIGHEST, "presses": ["dlh"]},
+    # The same launcher with no pause key configured (the others have Scroll Lock, the default).
+    "fg": {"walking": 1, "hook": None, "presses": ["f", "g"], "ini": b"[SmartWalking]\r\nPauseKey=0\r\n"},
 }
 
 LABELS = {
@@ -149,6 +151,8 @@ LABELS = {
     "e0": "launcher without the hook watchdog, W held + A",
     "dl": "launcher beside a busy game, W",
     "dlh": "launcher beside a busy game, its threads raised, W",
+    "f": "launcher with no pause key, W",
+    "g": "launcher with no pause key, W held + A",
 }
 
 
@@ -171,7 +175,7 @@ def gap() -> None:
 
 def press(kind: str, keys: Keyboard, tail: KeyTail) -> float:
     """One timed press; returns microseconds from the X event to the client's key message."""
-    if kind in ("a", "b", "c", "c3", "d", "d0", "dl", "dlh"):
+    if kind in ("a", "b", "c", "c3", "d", "d0", "dl", "dlh", "f"):
         tail.skip()
         sent = keys.send("W", True)
         got = tail.wait("down", "W")
@@ -204,7 +208,8 @@ def run_setup(wine, name: str, presses: int, keys: Keyboard, launcher: str,
         if setup.get("load"):
             wine.start(bench_dir / "busy_program.exe")
         exe = bench_dir / setup["launcher"] if "launcher" in setup else launcher
-        game = wine.install(launcher=exe, ini=b"[SmartWalking]\r\nEnabled=%d\r\n" % setup["walking"])
+        game = wine.install(launcher=exe,
+                            ini=setup.get("ini", b"[SmartWalking]\r\nEnabled=%d\r\n" % setup["walking"]))
         game.start()
         game.client.wait_ready()
         if "raise" in setup:
@@ -476,6 +481,19 @@ def fmt(value: float, digits: int = 0) -> str:
     return f"{value:,.{digits}f}"
 
 
+def pause_key_rows(rows: list, latency_rows, hook: dict) -> None:
+    """The pause key's cost: the launcher with its default pause key beside the same launcher with none."""
+    latency_rows("d", "f", "≤ 1.05", "≤ 1.10")
+    latency_rows("e", "g", "≤ 1.05", "≤ 1.10")
+    ours, base = hook["BM_LauncherHook"], hook["BM_LauncherHookNoPauseKey"]
+    rows.append((
+        "hook ns per key event, pause key Scroll Lock vs none (native, median of runs)", fmt(ours["ns"], 1),
+        fmt(base["ns"], 1), f"{ours['ns'] / base['ns']:.3f}", "",
+        f"runs {fmt(ours['ns_min'], 1)}–{fmt(ours['ns_max'], 1)} vs {fmt(base['ns_min'], 1)}–{fmt(base['ns_max'], 1)}; "
+        f"platform calls per event {sum(ours[k] for k in ours if k.endswith('_per_event')):.2f} vs "
+        f"{sum(base[k] for k in base if k.endswith('_per_event')):.2f}"))
+
+
 def build_table(lat: dict, clock: dict, idle: dict, hook: dict, sizes: dict, loads: tuple, presses_note: str,
                 slow_start: dict | None = None) -> str:
     rows = [("what", "ours", "baseline", "ours / baseline", "goal", "noise and notes")]
@@ -513,6 +531,7 @@ def build_table(lat: dict, clock: dict, idle: dict, hook: dict, sizes: dict, loa
                      f"{fmt(median(q), 1)} median / {fmt(percentile(q, 0.95), 1)} p95", "0 (remap floor asks nothing)",
                      "", "", f"timed in the remap hook's queries mode, n={len(q)} (W down and up)"))
     latency_rows("c2b", "c2")
+    pause_key_rows(rows, latency_rows, hook)
     latency_rows("c", "b")
     latency_rows("b", "a")
 

@@ -151,6 +151,10 @@ std::wstring KeyName(UINT vk) {
       return L"LAlt";
     case VK_RMENU:
       return L"RAlt";
+    case VK_PAUSE:
+      return L"Pause";
+    case VK_SCROLL:
+      return L"Scroll";
     case VK_SPACE:
       return L"Space";
     case VK_RETURN:

@@ -819,7 +819,7 @@ class WineSession:
 
 KEYSYMS = {"ctrl": "Control_L", "shift": "Shift_L", "alt": "Alt_L",
            "rctrl": "Control_R", "rshift": "Shift_R", "ralt": "Alt_R",
-           "space": "space", "enter": "Return", "esc": "Escape", "tab": "Tab"}
+           "space": "space", "enter": "Return", "esc": "Escape", "tab": "Tab", "scroll": "Scroll_Lock"}
 
 
 def set_autorepeat(display: str, keysym_name: str, on: bool) -> None:

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -133,5 +134,63 @@ INSTANTIATE_TEST_SUITE_P(
                     Setting{"Utf16WithByteOrderMark", Utf16("[SmartWalking]\r\nEnabled=0\r\n", false), false},
                     Setting{"Utf16BigEndianWithByteOrderMark", Utf16("[SmartWalking]\r\nEnabled=0\r\n", true), false}),
     [](const testing::TestParamInfo<Setting>& info) { return std::string(info.param.name); });
+
+struct PauseKeyValue {
+  const char* name;
+  const char* fileText;  // nullptr: no file at all
+  BYTE pauseKey;         // 0: none
+};
+
+void PrintTo(const PauseKeyValue& value, std::ostream* out) { *out << value.name; }
+
+class PauseKeySetting : public testing::TestWithParam<PauseKeyValue> {};
+
+TEST_P(PauseKeySetting, ReadsPauseKey) {
+  const PauseKeyValue& value = GetParam();
+  std::string path = testing::TempDir() + "VarnelOfficial-pause-" + value.name + ".ini";
+  std::remove(path.c_str());
+  if (value.fileText) std::ofstream(path, std::ios::binary) << value.fileText;
+  pauseKey = 0x42;
+  walkingPaused = false;
+  ReadPauseKeySetting(std::wstring(path.begin(), path.end()));
+  EXPECT_EQ(pauseKey, value.pauseKey);
+  EXPECT_FALSE(walkingPaused);  // every start begins walking
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, PauseKeySetting,
+                         testing::Values(PauseKeyValue{"NoFile", nullptr, VK_SCROLL},
+                                         PauseKeyValue{"Missing", "[SmartWalking]\r\nEnabled=1\r\n", VK_SCROLL},
+                                         PauseKeyValue{"Empty", "[SmartWalking]\r\nPauseKey=\r\n", VK_SCROLL},
+                                         PauseKeyValue{"Zero", "[SmartWalking]\r\nPauseKey=0\r\n", 0},
+                                         PauseKeyValue{"ScrollLock", "[SmartWalking]\r\nPauseKey=145\r\n", VK_SCROLL},
+                                         PauseKeyValue{"Pause", "[SmartWalking]\r\nPauseKey=19\r\n", VK_PAUSE},
+                                         PauseKeyValue{"Lowest", "[SmartWalking]\r\nPauseKey=1\r\n", 1},
+                                         PauseKeyValue{"Highest", "[SmartWalking]\r\nPauseKey=254\r\n", 254},
+                                         PauseKeyValue{"WalkingOffStillReads",
+                                                       "[SmartWalking]\r\nEnabled=0\r\nPauseKey=19\r\n", VK_PAUSE},
+                                         // never a key the walker watches
+                                         PauseKeyValue{"W", "[SmartWalking]\r\nPauseKey=87\r\n", 0},
+                                         PauseKeyValue{"A", "[SmartWalking]\r\nPauseKey=65\r\n", 0},
+                                         PauseKeyValue{"S", "[SmartWalking]\r\nPauseKey=83\r\n", 0},
+                                         PauseKeyValue{"D", "[SmartWalking]\r\nPauseKey=68\r\n", 0},
+                                         PauseKeyValue{"Shift", "[SmartWalking]\r\nPauseKey=16\r\n", 0},
+                                         PauseKeyValue{"Ctrl", "[SmartWalking]\r\nPauseKey=17\r\n", 0},
+                                         PauseKeyValue{"Alt", "[SmartWalking]\r\nPauseKey=18\r\n", 0},
+                                         PauseKeyValue{"LeftShift", "[SmartWalking]\r\nPauseKey=160\r\n", 0},
+                                         PauseKeyValue{"RightAlt", "[SmartWalking]\r\nPauseKey=165\r\n", 0},
+                                         PauseKeyValue{"AfterTheModifiers", "[SmartWalking]\r\nPauseKey=166\r\n", 166},
+                                         PauseKeyValue{"BeforeTheModifiers", "[SmartWalking]\r\nPauseKey=159\r\n", 159},
+                                         // outside 1 to 254, or no number
+                                         PauseKeyValue{"255", "[SmartWalking]\r\nPauseKey=255\r\n", 0},
+                                         PauseKeyValue{"256", "[SmartWalking]\r\nPauseKey=256\r\n", 0},
+                                         PauseKeyValue{"401", "[SmartWalking]\r\nPauseKey=401\r\n", 0},
+                                         PauseKeyValue{"MinusOne", "[SmartWalking]\r\nPauseKey=-1\r\n", 0},
+                                         PauseKeyValue{"Text", "[SmartWalking]\r\nPauseKey=ScrollLock\r\n", 0},
+                                         PauseKeyValue{"OtherSection", "[Video]\r\nPauseKey=0\r\n", VK_SCROLL}),
+                         [](const testing::TestParamInfo<PauseKeyValue>& info) {
+                           return std::string(info.param.name[0] == '-' || std::isdigit(info.param.name[0]) ? "Value"
+                                                                                                            : "") +
+                                  info.param.name;
+                         });
 
 }  // namespace

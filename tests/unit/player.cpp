@@ -17,6 +17,8 @@ void SetUpDesktop(HOOKPROC hook) {
   keyboardHookEventTime = 0;
   for (DWORD& keyTime : keyboardHookKeyTimes) keyTime = 0;
   heldW = heldA = heldS = heldD = 0;
+  pauseKey = VK_SCROLL;
+  pauseKeyDown = walkingPaused = false;
   client = standin::AddWindow(kClientProcess, L"Client");
   other = standin::AddWindow(kOtherProcess, L"Notes");
   standin::SetForeground(client);

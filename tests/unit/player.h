@@ -14,8 +14,9 @@ namespace player {
 constexpr DWORD kClientProcess = 4242;
 constexpr DWORD kOtherProcess = 777;
 
-// Resets the desktop and the launcher state, opens the client's and another
-// application's window with the client in front, and installs the hook.
+// Resets the desktop and the launcher state (Scroll Lock the pause key, as
+// by default), opens the client's and another application's window with the
+// client in front, and installs the hook.
 void SetUpDesktop(HOOKPROC hook = KeyboardHookProc);
 // Runs the launcher's message pump until its queue is empty.
 void Pump();

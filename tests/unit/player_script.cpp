@@ -17,6 +17,8 @@ BYTE KeyCode(const std::string& name) {
   if (name == "RAlt") return VK_RMENU;
   if (name == "Up") return 0x26;
   if (name == "Space") return 0x20;
+  if (name == "Scroll") return VK_SCROLL;
+  if (name == "Pause") return VK_PAUSE;
   ADD_FAILURE() << "unknown key " << name;
   return 0;
 }

@@ -1,5 +1,5 @@
-// Long random sessions at the keyboard, checked after every event against a
-// reference model written from the walking rules.
+// Long random sessions at the keyboard, pause key included, checked after
+// every event against a reference model written from the walking rules.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -67,8 +67,10 @@ TEST(WalkingModel, RandomSessionsKeepEveryRule) {
         vk = kDirections[std::uniform_int_distribution<int>(0, 3)(random)];
       else if (kind < 92)
         vk = kModifiers[std::uniform_int_distribution<int>(0, 5)(random)];
-      else
+      else if (kind < 96)
         vk = kOthers[std::uniform_int_distribution<int>(0, 3)(random)];
+      else
+        vk = pauseKey;  // to type in the chat, and back
       down = physical.count(vk) == 0;
     }
 

@@ -25,6 +25,10 @@ inline bool IsResolved(BYTE vk) { return IsDirection(vk) || vk == 'Q' || vk == '
 struct Reference {
   std::set<BYTE> held;
   BYTE last = 0;
+  BYTE pauseKey = VK_SCROLL;  // 0: none
+  bool pauseKeyDown = false;  // as the player's hand has it
+  bool paused = false;
+  bool mustPass = false;  // the last physical event must reach its window
 
   BYTE Expected() const {
     auto has = [this](BYTE k) { return held.count(k) != 0; };
@@ -56,11 +60,14 @@ struct Reference {
   void OnPhysical(BYTE vk, UINT message, bool inClient, bool modifierHeld) {
     const bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
     const bool up = message == WM_KEYUP || message == WM_SYSKEYUP;
+    mustPass = !IsDirection(vk) || paused || !inClient || modifierHeld;
     if (down && IsModifier(vk)) return Stop();
+    if (pauseKey != 0 && vk == pauseKey) return OnPauseKey(down, up, inClient);
     if (!IsDirection(vk)) {
       if (!inClient) Stop();
       return;
     }
+    if (paused) return;
     if (!inClient || modifierHeld) return Stop();
     if (down) {
       held.insert(vk);
@@ -68,6 +75,18 @@ struct Reference {
     } else if (up) {
       held.erase(vk);
     }
+  }
+
+  // A press of the pause key in the client switches, once however long it
+  // is held, and either way walking starts again from nothing held.
+  void OnPauseKey(bool down, bool up, bool inClient) {
+    const bool press = down && !pauseKeyDown;
+    if (down) pauseKeyDown = true;
+    if (up) pauseKeyDown = false;
+    if (!inClient) return Stop();
+    if (!press) return;
+    Stop();
+    paused = !paused;
   }
 };
 
@@ -117,8 +136,10 @@ class Watch {
       broken.push_back("client holds " + standin::KeyName(actual) + ", rules say " + standin::KeyName(expected));
 
     for (std::size_t i = clientBefore_; i < received.size(); ++i)
-      if (!received[i].injected && received[i].down && IsDirection(received[i].vk) && inClient_ && !modifierHeld_)
+      if (!received[i].injected && received[i].down && IsDirection(received[i].vk) && inClient_ && !modifierHeld_ &&
+          !model.paused)
         broken.push_back("physical " + standin::KeyName(received[i].vk) + " reached the client");
+    if (model.mustPass && standin::LastSwallowed()) broken.push_back("swallowed a key that must pass on");
 
     // A key the hook lets through goes on through the chain, or later hooks never see it.
     const std::string& outcomes = standin::Outcomes();

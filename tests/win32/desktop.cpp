@@ -927,6 +927,10 @@ std::string KeyName(BYTE vk) {
       return "Alt";
     case VK_RMENU:
       return "RAlt";
+    case VK_PAUSE:
+      return "Pause";
+    case VK_SCROLL:
+      return "Scroll";
     case 0x20:
       return "Space";
     case 0x25:

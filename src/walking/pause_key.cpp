@@ -1,0 +1,28 @@
+#include "walking/pause_key.h"
+
+#include "common/launcher_state.h"
+#include "walking/direction.h"
+
+bool IsUsablePauseKey(UINT vk) {
+  if (vk < 1 || vk > 254) return false;
+  // Never take over a key the walker already watches.
+  if (vk == 'W' || vk == 'A' || vk == 'S' || vk == 'D') return false;
+  return vk != VK_SHIFT && vk != VK_CONTROL && vk != VK_MENU && (vk < VK_LSHIFT || vk > VK_RMENU);
+}
+
+void OnPauseKey(WPARAM message, bool inClient) {
+  // With no pause key, a key code of 0 still matches it and must not switch.
+  if (pauseKey == 0) return;
+  bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
+  bool up = message == WM_KEYUP || message == WM_SYSKEYUP;
+  // A low-level hook gets no repeat flag: a key-down of a key already down is
+  // the keyboard's auto-repeat. Tracked wherever the key goes, so a key-up
+  // in another window cannot leave the key looking held.
+  bool repeat = down && pauseKeyDown;
+  if (down) pauseKeyDown = true;
+  if (up) pauseKeyDown = false;
+  if (!down || repeat || !inClient) return;
+  // A walk held now ends with its key-up, and resuming starts from nothing held.
+  ReleaseAll();
+  walkingPaused = !walkingPaused;
+}

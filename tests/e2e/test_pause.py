@@ -1,0 +1,85 @@
+"""The pause key as a player uses it: pause walking, type in the game's chat,
+resume. Pause is the key here: under Wine, Scroll Lock switches back at the
+next key (Wine re-syncs its toggle state)."""
+
+import contextlib
+import unittest
+
+import test_walking
+from harness import AUTOREPEAT_DELAY_MS, AUTOREPEAT_INTERVAL_MS
+
+PAUSE_IS_PAUSE = b"[SmartWalking]\r\nPauseKey=19\r\n"
+NO_PAUSE_KEY = b"[SmartWalking]\r\nPauseKey=0\r\n"
+TAP = "Pause+ Pause-"
+# "wasd sadw" typed fast: each key goes down before the one before it is up.
+ROLLOVER = "W+ A+ W- S+ A- D+ S- D- Space+ Space- S+ A+ S- D+ A- W+ D- W-"
+
+
+class PauseKey(test_walking.LauncherTestCase):
+    def setUp(self):
+        super().setUp()
+        self.start_game(PAUSE_IS_PAUSE)
+
+    def held_without_repeats(self, *keys: str) -> contextlib.ExitStack:
+        stack = contextlib.ExitStack()
+        for key in keys:
+            stack.enter_context(self.wine.without_autorepeat(key))
+        return stack
+
+    def test_typing_while_paused_reaches_the_client_as_typed_and_walking_comes_back(self):
+        self.assertEqual(self.press(TAP, TAP), TAP)
+        mark = self.client.mark()
+        self.wine.keys(ROLLOVER, pause=0.015)
+        self.assertEqual(self.client.keys(since=mark, expect=ROLLOVER), ROLLOVER)
+
+        self.assertEqual(self.press(TAP, TAP), TAP)
+        self.assert_walks_diagonally("W+A walks Q again after resuming")
+
+    def test_pausing_mid_walk_releases_the_walk(self):
+        with self.held_without_repeats("W", "A", "Pause"):
+            walked = "W+ W- Q+ Q- Pause+"
+            self.assertEqual(self.press("W+ A+ Pause+", walked), walked)
+            # Paused, the key-ups of the walking keys reach the client as they are.
+            rest = "Pause- A- W-"
+            self.assertEqual(self.press(rest, rest), rest)
+        self.assertEqual(self.press("W+ A+ A- W-", "W+ A+ A- W-"), "W+ A+ A- W-", "still paused")
+        self.assertEqual(self.press(TAP, TAP), TAP)
+        self.assert_walks_diagonally()
+
+    def test_resuming_with_keys_held_leaves_nothing_down(self):
+        with self.held_without_repeats("W", "A"):
+            self.assertEqual(self.press(f"{TAP} W+ {TAP}", f"{TAP} W+ {TAP}"), f"{TAP} W+ {TAP}")
+            # A walks; W's key-up follows its key-down to the client.
+            self.assertEqual(self.press("A+ W- A-", "A+ W- A-"), "A+ W- A-")
+        self.assert_walks_diagonally("nothing stayed down")
+
+    def test_auto_repeat_of_the_pause_key_switches_once(self):
+        # Two holds half a repeat apart, so the repeats come in an odd number in
+        # one of them at least: counted as presses, they would show in either.
+        for seconds, walks in [(2 * AUTOREPEAT_DELAY_MS / 1000, False),
+                               (2 * AUTOREPEAT_DELAY_MS / 1000 + AUTOREPEAT_INTERVAL_MS / 2000, True)]:
+            with self.subTest(held_for=seconds):
+                mark = self.client.mark()
+                self.wine.hold("Pause", seconds)
+                got = self.client.keys(since=mark, expect=None, settle=0.5).split()
+                self.assertGreaterEqual(got.count("Pause+r"), 5, got)
+                walked = "W+ W- Q+ Q- A+ A-" if walks else "W+ A+ W- A-"
+                self.assertEqual(self.press("W+ A+ W- A-", walked), walked, "walking" if walks else "paused")
+
+
+class NoPauseKey(test_walking.LauncherTestCase):
+    def test_with_no_pause_key_scroll_lock_changes_nothing(self):
+        self.start_game(NO_PAUSE_KEY)
+        # Wine adds Scroll Lock presses of its own; only the walk counts.
+        for pressed, walk in [("Scroll+ Scroll- W+ A+ W- A-", "W+ W- Q+ Q- A+ A-"),
+                              # as a pause key it would end this walk at once
+                              ("W+ A+ Scroll+ Scroll- A- W-", "W+ W- Q+ Q- W+ W-")]:
+            with self.subTest(pressed=pressed), self.wine.without_autorepeat("Scroll"):
+                mark = self.client.mark()
+                self.wine.keys(pressed)
+                got = self.client.keys(since=mark, expect=None, settle=0.5).split()
+                self.assertEqual(" ".join(k for k in got if not k.startswith("Scroll")), walk, got)
+
+
+if __name__ == "__main__":
+    unittest.main()
