@@ -173,16 +173,21 @@ def gap() -> None:
     time.sleep(random.uniform(0.015, 0.03))
 
 
+def tap_w(keys: Keyboard, tail: KeyTail) -> tuple[int, float]:
+    """W pressed and let go; returns when it was sent and microseconds until the key message."""
+    tail.skip()
+    sent = keys.send("W", True)
+    got = tail.wait("down", "W")
+    keys.send("W", False)
+    tail.wait("up", "W")
+    gap()
+    return sent, got.int("qpc_us") - sent
+
+
 def press(kind: str, keys: Keyboard, tail: KeyTail) -> float:
     """One timed press; returns microseconds from the X event to the client's key message."""
     if kind in ("a", "b", "c", "c3", "d", "d0", "dl", "dlh", "f"):
-        tail.skip()
-        sent = keys.send("W", True)
-        got = tail.wait("down", "W")
-        keys.send("W", False)
-        tail.wait("up", "W")
-        gap()
-        return got.int("qpc_us") - sent
+        return tap_w(keys, tail)[1]
     # W held, then A (or D): the client sees W go up and the diagonal go down.
     side, diagonal = ("D", "E") if kind == "c2b" else ("A", "Q")
     tail.skip()
@@ -278,13 +283,7 @@ def measure_slow_start(wine, launcher: str, rounds: int) -> dict:
     found: dict[str, list[float]] = {"during": [], "after": []}
 
     def tap(tail: KeyTail) -> tuple[int, float]:
-        tail.skip()
-        sent = keys.send("W", True)
-        got = tail.wait("down", "W")
-        keys.send("W", False)
-        tail.wait("up", "W")
-        gap()
-        return sent, got.int("qpc_us") - sent
+        return tap_w(keys, tail)
 
     try:
         for r in range(rounds):
