@@ -514,6 +514,7 @@ def build_table(lat: dict, clock: dict, idle: dict, hook: dict, sizes: dict, loa
 
     latency_rows("d", "d0", "≤ 1.03")
     latency_rows("e", "e0", "≤ 1.03")
+    latency_rows("d0", "c")
     latency_rows("dlh", "dl")
     latency_rows("d", "c", "≤ 1.05", "≤ 1.10")
     latency_rows("e", "c", "≤ 1.05", "≤ 1.10")
