@@ -792,6 +792,14 @@ class WineSession:
         hook_log.wait_for("ready", hooked="1")
         return hook_log
 
+    def walk_diagonally(self, client: EventLog) -> str:
+        """W and A pressed and let go in the client's window; returns what the client received
+        (walking gives "W+ W- Q+ Q- A+ A-")."""
+        self.focus(client)
+        mark = client.mark()
+        self.keys("W+ A+ W- A-")
+        return client.keys(since=mark, expect="W+ W- Q+ Q- A+ A-")
+
     def launcher_hooked_again(self, hook_log: EventLog, client: EventLog) -> bool:
         """Whether the launcher installed its keyboard hook again after `hook_log`'s probe hooked:
         its hook would then be called first and swallow a physical W before the probe saw it."""

@@ -93,10 +93,7 @@ class HungClient(WineTestCase):
                               "the title put back after the hang")
         self.assertGreaterEqual(put_back[0].int("qpc_us"), ends)
         # And the client walks as before.
-        self.wine.focus(client)
-        mark = client.mark()
-        self.wine.keys("W+ A+ W- A-")
-        self.assertEqual(client.keys(since=mark, expect="W+ W- Q+ Q- A+ A-"), "W+ W- Q+ Q- A+ A-")
+        self.assertEqual(self.wine.walk_diagonally(client), "W+ W- Q+ Q- A+ A-")
         self.assertTrue(run.running())
 
 
