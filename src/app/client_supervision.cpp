@@ -6,6 +6,7 @@
 #include "app/error_messages.h"
 #include "app/launch_config.h"
 #include "common/launcher_state.h"
+#include "common/message_pump.h"
 #include "common/product_title.h"
 #include "title/title_enforcer.h"
 #include "walking/direction.h"
@@ -34,14 +35,8 @@ void StartTitleThread() {
 // Pumping is what lets the platform call the hooks on this thread.
 void PumpUntilClientExits(HANDLE clientProcess) {
   for (;;) {
-    DWORD result = MsgWaitForMultipleObjects(1, &clientProcess, FALSE, INFINITE, QS_ALLINPUT);
-    if (result != WAIT_OBJECT_0 + 1) return;
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) return;
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
+    DWORD result = MsgWaitForMultipleObjects(1, &clientProcess, FALSE, INFINITE, pumpWakeMask);
+    if (result != WAIT_OBJECT_0 + 1 || !PumpWaitingMessages()) return;
   }
 }
 

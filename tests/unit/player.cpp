@@ -2,6 +2,7 @@
 #include "player.h"
 
 #include "common/launcher_state.h"
+#include "common/message_pump.h"
 
 namespace player {
 namespace {
@@ -19,19 +20,14 @@ void SetUpDesktop(HOOKPROC hook) {
   heldW = heldA = heldS = heldD = 0;
   pauseKey = VK_SCROLL;
   pauseKeyDown = walkingPaused = false;
+  pumpWakeMask = QS_ALLINPUT;
   client = standin::AddWindow(kClientProcess, L"Client");
   other = standin::AddWindow(kOtherProcess, L"Notes");
   standin::SetForeground(client);
   keyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, hook, nullptr, 0);
 }
 
-void Pump() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-}
+void Pump() { PumpWaitingMessages(); }
 
 HWND ClientWindow() { return client; }
 HWND OtherWindow() { return other; }

@@ -250,16 +250,20 @@ void Deliver(BYTE vk, bool down, bool injected, UINT message) {
 }
 
 // Hook calls are sent messages: the launcher's thread takes them whenever it
-// looks at its queue.
-void RunDeferredHookCalls() {
+// looks at its queue. With raw input ahead, a look that takes raw input gets
+// the key's WM_INPUT before the hook is called for it.
+void RunDeferredHookCalls(bool takesRawInput) {
   Desktop& d = desk();
-  while (!d.deferred.empty() && d.deferred.front().rawSequence <= d.rawRetrieved &&
+  while (!d.deferred.empty() && (!takesRawInput || d.deferred.front().rawSequence <= d.rawRetrieved) &&
          static_cast<LONG>(d.clock - d.deferred.front().due) >= 0) {
     Desktop::DeferredEvent event = d.deferred.front();
     d.deferred.pop_front();
     RunThroughHooks(event.vk, event.down, false, event.message);
   }
 }
+
+// The queue-status bit a queued message sets.
+UINT StatusOf(const MSG& message) { return message.message == WM_INPUT ? QS_RAWINPUT : QS_POSTMESSAGE; }
 
 Desktop::Timer* NextTimer() {
   Desktop::Timer* next = nullptr;
@@ -550,8 +554,10 @@ DWORD WaitForInputIdle(HANDLE process, DWORD milliseconds) {
 
 DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds, DWORD wakeMask) {
   Desktop& d = desk();
+  // Hook calls and timers must always wake the launcher.
+  constexpr DWORD kAlways = QS_SENDMESSAGE | QS_TIMER | QS_POSTMESSAGE;
   bool asExpected = count == 1 && handles && handles[0] == d.clientProcess && !waitAll && milliseconds == INFINITE &&
-                    wakeMask == QS_ALLINPUT;
+                    (wakeMask & kAlways) == kAlways && (wakeMask & ~QS_ALLINPUT) == 0;
   Log(asExpected ? "MsgWaitForMultipleObjects" : "MsgWaitForMultipleObjects(unexpected arguments)");
   for (;;) {
     if (d.failNextWait) {
@@ -559,7 +565,10 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
       return WAIT_FAILED;
     }
     if (d.clientExited) return WAIT_OBJECT_0;
-    if (d.queue.size() > d.queueSeen || !d.deferred.empty() || TimerDue()) return WAIT_OBJECT_0 + 1;
+    // Only what arrived since the last look at the queue wakes the thread.
+    bool news = std::any_of(d.queue.begin() + static_cast<long>(d.queueSeen), d.queue.end(),
+                            [wakeMask](const MSG& queued) { return (StatusOf(queued) & wakeMask) != 0; });
+    if (news || !d.deferred.empty() || TimerDue()) return WAIT_OBJECT_0 + 1;
     if (d.waitActions.empty()) {
       // Nothing else will happen: the wait lasts until the next timer is due.
       Desktop::Timer* next = NextTimer();
@@ -575,24 +584,33 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
 
 BOOL PeekMessageW(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
   Desktop& d = desk();
-  if (window || filterMin || filterMax || removeFlags != PM_REMOVE) Log("PeekMessageW(unexpected arguments)");
-  RunDeferredHookCalls();
+  if ((removeFlags & 0xFFFF) != PM_REMOVE) Log("PeekMessageW(unexpected arguments)");
+  // PM_QS_* are the QS_* bits moved to the high word; none means all.
+  UINT status = removeFlags >> 16 ? removeFlags >> 16 : QS_ALLINPUT;
+  if (!filterMin && !filterMax) filterMax = ~0u;
+  auto wanted = [&](UINT id, HWND target, UINT bit) {
+    return (status & bit) && id >= filterMin && id <= filterMax && (!window || target == window);
+  };
+  RunDeferredHookCalls((status & QS_RAWINPUT) && WM_INPUT >= filterMin && WM_INPUT <= filterMax);
   // Looking at the queue makes everything in it old news for the next wait.
   d.queueSeen = d.queue.size();
-  if (d.queue.empty()) {
+  auto queued = std::find_if(d.queue.begin(), d.queue.end(), [&](const MSG& candidate) {
+    return wanted(candidate.message, candidate.hwnd, StatusOf(candidate));
+  });
+  if (queued != d.queue.end()) {
+    *message = *queued;
+    d.queue.erase(queued);
+    --d.queueSeen;
+  } else {
     // Timer messages come only when nothing else is waiting.
-    if (!TimerDue()) return FALSE;
-    Desktop::Timer* timer = NextTimer();
+    Desktop::Timer* timer = TimerDue() ? NextTimer() : nullptr;
+    if (!timer || !wanted(WM_TIMER, timer->window, QS_TIMER)) return FALSE;
     timer->due = d.clock + timer->period;
     *message = MSG{};
     message->hwnd = timer->window;
     message->message = WM_TIMER;
     message->wParam = timer->id;
     message->time = d.clock;
-  } else {
-    *message = d.queue.front();
-    d.queue.pop_front();
-    --d.queueSeen;
   }
   d.messageTime = static_cast<LONG>(message->time);
   if (message->message == WM_INPUT) d.rawRetrieved = reinterpret_cast<StandInRawInput*>(message->lParam)->sequence;

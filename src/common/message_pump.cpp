@@ -1,0 +1,15 @@
+#include "common/message_pump.h"
+
+UINT pumpWakeMask = QS_ALLINPUT;
+
+bool PumpWaitingMessages() {
+  // PM_QS_* are the QS_* bits moved to the high word.
+  UINT flags = pumpWakeMask == QS_ALLINPUT ? PM_REMOVE : PM_REMOVE | pumpWakeMask << 16;
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, flags)) {
+    if (message.message == WM_QUIT) return false;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return true;
+}
