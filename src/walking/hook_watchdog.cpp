@@ -1,6 +1,7 @@
 #include "walking/hook_watchdog.h"
 
 #include "common/launcher_state.h"
+#include "common/message_pump.h"
 #include "walking/direction.h"
 #include "walking/keyboard_hook.h"
 
@@ -10,23 +11,28 @@ constexpr wchar_t kWitnessClass[] = L"VarnelHookWitness";
 constexpr USHORT kGenericDesktopPage = 1;
 constexpr USHORT kKeyboardUsage = 6;
 constexpr UINT_PTR kGraceTimer = 1;
+// The launcher has no window that takes keyboard or mouse input; the raw
+// input is all a pump without QS_INPUT leaves waiting.
+constexpr UINT kWakeMaskWithoutInput = QS_ALLINPUT & ~QS_INPUT;
 constexpr BYTE kWalkingKeys[] = {'W', 'A', 'S', 'D'};
 // A live hook sees a key at most some 20 ms after its raw input, even behind
 // another program's hook on a loaded machine; a quarter second leaves ample
 // room and still ends a stuck walk quickly.
-constexpr UINT kGracePeriodMs = 250;
+constexpr LONG kGracePeriodMs = 250;
 // A hook the platform refuses to take back is asked for again at the next
 // key, but no more often than this.
 constexpr DWORD kReinstallSpacingMs = 250;
 
 HINSTANCE hookModule = nullptr;
 HWND witnessWindow = nullptr;
-// The newest key event and key-ups the witness reported, and those the running
-// grace period waits for the hook to have seen.
+// The newest key event and key-ups the witness reported.
 DWORD witnessedEventTime = 0;
 DWORD witnessedKeyUpTimes[256] = {};
+// The oldest witnessed key the hook may not have seen yet.
+bool keyAwaited = false;
 DWORD awaitedEventTime = 0;
-DWORD awaitedKeyUpTimes[256] = {};
+// Whether the player typed since the last check.
+bool keysSinceCheck = false;
 bool graceRunning = false;
 DWORD lastInstallTime = 0;
 
@@ -38,19 +44,30 @@ bool HookHasSeen(DWORD eventTime) { return !IsLaterEventTime(eventTime, keyboard
 // Wine passes a key on without the hook once it gives up waiting; a key-up of
 // a walking key missed that way would leave the walk behind. The walk injects
 // those keys too, so only the player's own key events tell.
-bool MissedKeyUpOfHeldKey(const DWORD (&keyUpTimes)[256]) {
-  for (BYTE vk : kWalkingKeys)
-    if (IsDirectionKeyHeld(vk) && IsLaterEventTime(keyUpTimes[vk], keyboardHookKeyTimes[vk])) return true;
-  return false;
+bool MissedKeyUp(BYTE vk) {
+  return IsDirectionKeyHeld(vk) && IsLaterEventTime(witnessedKeyUpTimes[vk], keyboardHookKeyTimes[vk]);
 }
 
-bool AllWitnessedKeysSeen() { return HookHasSeen(witnessedEventTime) && !MissedKeyUpOfHeldKey(witnessedKeyUpTimes); }
+LONG MsSince(DWORD eventTime, DWORD now) { return static_cast<LONG>(now - eventTime); }
 
 // One-shot: with no keys there is nothing to check and no reason to wake.
-void AwaitWitnessedKeys(UINT delayMs) {
-  awaitedEventTime = witnessedEventTime;
-  for (int vk = 0; vk < 256; ++vk) awaitedKeyUpTimes[vk] = witnessedKeyUpTimes[vk];
-  graceRunning = SetTimer(witnessWindow, kGraceTimer, delayMs, nullptr) != 0;
+// While it runs, keys leave their raw input waiting for it: it reads them in
+// one batch, so typing and walking cost the launcher no wake-up per key.
+void CheckAfter(LONG delayMs) {
+  keysSinceCheck = false;
+  graceRunning = SetTimer(witnessWindow, kGraceTimer, static_cast<UINT>(delayMs < 1 ? 1 : delayMs), nullptr) != 0;
+  pumpWakeMask = graceRunning ? kWakeMaskWithoutInput : QS_ALLINPUT;
+}
+
+void EndGracePeriod() {
+  KillTimer(witnessWindow, kGraceTimer);
+  graceRunning = false;
+  pumpWakeMask = QS_ALLINPUT;
+}
+
+void ReadWaitingRawInput() {
+  MSG message;
+  while (PeekMessageW(&message, witnessWindow, WM_INPUT, WM_INPUT, PM_REMOVE)) DispatchMessageW(&message);
 }
 
 bool MayInstallAgain(DWORD now) {
@@ -62,6 +79,7 @@ void ReinstallKeyboardHook(DWORD now) {
   ReleaseAll();
   if (keyboardHook) UnhookWindowsHookEx(keyboardHook);
   keyboardHook = nullptr;
+  keyAwaited = false;
   lastInstallTime = now;
   InstallKeyboardHook(hookModule);
 }
@@ -77,28 +95,49 @@ void OnWitnessedKey(HRAWINPUT input) {
   KeepLaterEventTime(witnessedEventTime, eventTime);
   if (raw.data.keyboard.Flags & RI_KEY_BREAK)
     KeepLaterEventTime(witnessedKeyUpTimes[raw.data.keyboard.VKey & 0xFF], eventTime);
+  keysSinceCheck = true;
+  // Keys between an awaited one and this may be unseen too; waiting from this
+  // one instead only ever waits longer.
+  if (!keyAwaited || HookHasSeen(awaitedEventTime)) {
+    keyAwaited = !HookHasSeen(eventTime);
+    awaitedEventTime = eventTime;
+  }
 
   if (!keyboardHook) {
     if (MayInstallAgain(eventTime)) ReinstallKeyboardHook(eventTime);
     return;
   }
-  if (graceRunning || AllWitnessedKeysSeen()) return;
-  AwaitWitnessedKeys(kGracePeriodMs);
+  if (!graceRunning) CheckAfter(kGracePeriodMs);
 }
 
 void OnGracePeriodOver() {
-  KillTimer(witnessWindow, kGraceTimer);
-  graceRunning = false;
   auto now = static_cast<DWORD>(GetMessageTime());
-  if (!HookHasSeen(awaitedEventTime)) return ReinstallKeyboardHook(now);
+  ReadWaitingRawInput();
+  EndGracePeriod();
+  if (keyAwaited && HookHasSeen(awaitedEventTime)) {
+    // Seen; whatever came after it waits as long as the newest key.
+    keyAwaited = !HookHasSeen(witnessedEventTime);
+    awaitedEventTime = witnessedEventTime;
+  }
+  if (keyAwaited && MsSince(awaitedEventTime, now) >= kGracePeriodMs) return ReinstallKeyboardHook(now);
+
+  // Each key still on its way through hooks called before ours gets its grace
+  // period from the moment it was typed.
+  LONG waitMs = keyAwaited ? kGracePeriodMs - MsSince(awaitedEventTime, now) : kGracePeriodMs;
+  bool missedKeyUp = false;
+  for (BYTE vk : kWalkingKeys) {
+    if (!MissedKeyUp(vk)) continue;
+    LONG left = kGracePeriodMs - MsSince(witnessedKeyUpTimes[vk], now);
+    if (left <= 0)
+      missedKeyUp = true;
+    else if (left < waitMs)
+      waitMs = left;
+  }
   // The player let go of the key; the walk goes with it.
-  if (MissedKeyUpOfHeldKey(awaitedKeyUpTimes)) ReleaseAll();
-  if (AllWitnessedKeysSeen()) return;
-  // Keys witnessed meanwhile may still be on their way through hooks called
-  // before ours: each gets its grace period from the moment it was typed.
-  auto waited = static_cast<LONG>(now - witnessedEventTime);
-  AwaitWitnessedKeys(
-      waited < 0 || waited >= static_cast<LONG>(kGracePeriodMs) ? 1u : kGracePeriodMs - static_cast<UINT>(waited));
+  if (missedKeyUp) ReleaseAll();
+  // A key-up still awaited came after the last check, and so did any other
+  // key: the next batch is read by the time its grace period is over.
+  if (keyAwaited || keysSinceCheck) CheckAfter(waitMs);
 }
 
 void CloseWitnessWindow() {
@@ -107,6 +146,7 @@ void CloseWitnessWindow() {
   UnregisterClassW(kWitnessClass, hookModule);
   witnessWindow = nullptr;
   graceRunning = false;
+  pumpWakeMask = QS_ALLINPUT;
 }
 
 }  // namespace
@@ -115,7 +155,7 @@ void StartHookWatchdog(HINSTANCE instance) {
   hookModule = instance;
   witnessedEventTime = lastInstallTime = keyboardHookEventTime;
   for (DWORD& keyTime : witnessedKeyUpTimes) keyTime = keyboardHookEventTime;
-  graceRunning = false;
+  keyAwaited = keysSinceCheck = graceRunning = false;
 
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;

@@ -95,6 +95,10 @@ const Session kDropped[] = {
     // The walk held when the hook went ends a grace period after the next key.
     {"WhileWalking", "W+ ~100 drop A+ ~250 A- W- ~10 W+ A+ W- A-", "W+ a+ W- a- w- W+ W- Q+ Q- A+ A-", 2},
     {"WhileIdle", "~100 drop ~1000 D+ ~250 D- ~10 W+ W-", "d+ d- W+ W-", 2},
+    // Typing leaves raw input to be read in batches; a quiet spell ends that.
+    {"AfterAQuietSpell", "W+ W- ~1000 drop D+ ~250 D- ~10 W+ W-", "W+ W- d+ d- W+ W-", 2},
+    // Keys typed on after the drop do not put the release off.
+    {"WhileTypingOn", "W+ ~100 drop A+ ~100 S+ ~100 S- ~60 D+ D- A- W-", "W+ a+ s+ s- W- D+ D- a- w-", 2},
     {"Twice", "W+ ~10 drop S+ ~250 S- W- ~10 drop D+ ~250 D- ~10 A+ A-", "W+ s+ W- s- w- d+ d- A+ A-", 3},
     // Wine gave up on the hook for one key-up while the launcher was frozen.
     {"OneKeyUpSkipped", "W+ ~10 skip W- ~10 A+ ~250 A-", "W+ w- W- Q+ Q- a-", 1},

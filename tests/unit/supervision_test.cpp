@@ -1,12 +1,15 @@
 // The launcher's life from start to exit, on the stand-in desktop.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "common/launcher_state.h"
+#include "common/message_pump.h"
 #include "desktop.h"
 #include "title/title_enforcer.h"
 
@@ -29,6 +32,7 @@ class Launcher : public testing::Test {
     keyboardHook = nullptr;
     showEventHook = nameChangeEventHook = nullptr;
     sentKey = lastPressedKey = heldW = heldA = heldS = heldD = 0;
+    pumpWakeMask = QS_ALLINPUT;
     folder = testing::TempDir() + "launcher-" + testing::UnitTest::GetInstance()->current_test_info()->name();
     std::remove((folder + "/VarnelOfficial.ini").c_str());
     std::string module = folder + "/Varnel Official Client.exe";
@@ -171,6 +175,33 @@ TEST_F(Launcher, DispatchesEveryMessageThatArrivedWhileItWaited) {
   standin::OnWait(standin::ExitClient);
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(standin::Dispatched().size(), 3u);
+}
+
+TEST_F(Launcher, TypingWakesItOnceAGracePeriodNotOnceAKey) {
+  HWND window = standin::AddWindow(standin::ClientProcessId(), L"Client");
+  standin::SetForeground(window);
+  auto typing = [](std::function<void()> keys) {
+    standin::OnWait([keys] {
+      standin::AdvanceClock(20);
+      keys();
+    });
+  };
+  typing([] { standin::Press('W'); });
+  typing([] { standin::Press('A'); });
+  typing([] { standin::Release('A'); });
+  typing([] { standin::Release('W'); });
+  // Two quiet spells: the first ends the batch the keys began, the second finds nothing.
+  for (int spell = 0; spell < 2; ++spell) standin::OnWait([] { standin::AdvanceClock(300); });
+  typing([] {
+    standin::Press('S');
+    standin::Release('S');
+  });
+  standin::OnWait(standin::ExitClient);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(standin::Stream(window), "W+ W- Q+ Q- W+ W- S+ S-");
+  // Woken by the first key, each grace period's end, the first key after the
+  // quiet and the client's exit.
+  EXPECT_EQ(std::count(standin::Calls().begin(), standin::Calls().end(), "MsgWaitForMultipleObjects"), 5);
 }
 
 struct StartUpKeys {
