@@ -21,7 +21,7 @@ constexpr BYTE kWalkingKeys[] = {'W', 'A', 'S', 'D'};
 constexpr LONG kGracePeriodMs = 250;
 // A hook the platform refuses to take back is asked for again at the next
 // key, but no more often than this.
-constexpr DWORD kReinstallSpacingMs = 250;
+constexpr LONG kReinstallSpacingMs = 250;
 
 HINSTANCE hookModule = nullptr;
 HWND witnessWindow = nullptr;
@@ -50,6 +50,15 @@ bool MissedKeyUp(BYTE vk) {
 
 LONG MsSince(DWORD eventTime, DWORD now) { return static_cast<LONG>(now - eventTime); }
 
+// The awaited key stays awaited until the hook has seen it; then the given
+// key takes its place. Keys between the two may be unseen too; waiting from
+// the later one only ever waits longer.
+void AwaitUnlessSeen(DWORD eventTime) {
+  if (keyAwaited && !HookHasSeen(awaitedEventTime)) return;
+  keyAwaited = !HookHasSeen(eventTime);
+  awaitedEventTime = eventTime;
+}
+
 // One-shot: with no keys there is nothing to check and no reason to wake.
 // While it runs, keys leave their raw input waiting for it: it reads them in
 // one batch, so typing and walking cost the launcher no wake-up per key.
@@ -70,9 +79,7 @@ void ReadWaitingRawInput() {
   while (PeekMessageW(&message, witnessWindow, WM_INPUT, WM_INPUT, PM_REMOVE)) DispatchMessageW(&message);
 }
 
-bool MayInstallAgain(DWORD now) {
-  return static_cast<LONG>(now - lastInstallTime) >= static_cast<LONG>(kReinstallSpacingMs);
-}
+bool MayInstallAgain(DWORD now) { return MsSince(lastInstallTime, now) >= kReinstallSpacingMs; }
 
 void ReinstallKeyboardHook(DWORD now) {
   // Nothing we injected may stay down while the hook is away.
@@ -96,12 +103,7 @@ void OnWitnessedKey(HRAWINPUT input) {
   if (raw.data.keyboard.Flags & RI_KEY_BREAK)
     KeepLaterEventTime(witnessedKeyUpTimes[raw.data.keyboard.VKey & 0xFF], eventTime);
   keysSinceCheck = true;
-  // Keys between an awaited one and this may be unseen too; waiting from this
-  // one instead only ever waits longer.
-  if (!keyAwaited || HookHasSeen(awaitedEventTime)) {
-    keyAwaited = !HookHasSeen(eventTime);
-    awaitedEventTime = eventTime;
-  }
+  AwaitUnlessSeen(eventTime);
 
   if (!keyboardHook) {
     if (MayInstallAgain(eventTime)) ReinstallKeyboardHook(eventTime);
@@ -114,11 +116,7 @@ void OnGracePeriodOver() {
   auto now = static_cast<DWORD>(GetMessageTime());
   ReadWaitingRawInput();
   EndGracePeriod();
-  if (keyAwaited && HookHasSeen(awaitedEventTime)) {
-    // Seen; whatever came after it waits as long as the newest key.
-    keyAwaited = !HookHasSeen(witnessedEventTime);
-    awaitedEventTime = witnessedEventTime;
-  }
+  AwaitUnlessSeen(witnessedEventTime);
   if (keyAwaited && MsSince(awaitedEventTime, now) >= kGracePeriodMs) return ReinstallKeyboardHook(now);
 
   // Each key still on its way through hooks called before ours gets its grace
@@ -141,12 +139,10 @@ void OnGracePeriodOver() {
 }
 
 void CloseWitnessWindow() {
-  // The grace timer goes with its window.
+  EndGracePeriod();
   DestroyWindow(witnessWindow);
   UnregisterClassW(kWitnessClass, hookModule);
   witnessWindow = nullptr;
-  graceRunning = false;
-  pumpWakeMask = QS_ALLINPUT;
 }
 
 }  // namespace

@@ -10,8 +10,6 @@ bool IsModifierKey(DWORD vk) {
   return vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_MENU || (vk >= VK_LSHIFT && vk <= VK_RMENU);
 }
 
-bool IsDirectionKey(DWORD vk) { return vk == 'W' || vk == 'A' || vk == 'S' || vk == 'D'; }
-
 bool IsHeldNow(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
 
 bool IsModifierHeld() { return IsHeldNow(VK_CONTROL) || IsHeldNow(VK_MENU) || IsHeldNow(VK_SHIFT); }

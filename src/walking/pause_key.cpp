@@ -6,7 +6,7 @@
 bool IsUsablePauseKey(UINT vk) {
   if (vk < 1 || vk > 254) return false;
   // Never take over a key the walker already watches.
-  if (vk == 'W' || vk == 'A' || vk == 'S' || vk == 'D') return false;
+  if (IsDirectionKey(vk)) return false;
   return vk != VK_SHIFT && vk != VK_CONTROL && vk != VK_MENU && (vk < VK_LSHIFT || vk > VK_RMENU);
 }
 
