@@ -115,8 +115,9 @@ int OpenHandles();  // handles handed out and not yet closed
 void PostToLauncher(UINT message);
 // Each call of MsgWaitForMultipleObjects that finds nothing to report runs the
 // next of these; with none left the wait fails. As on Windows, the wait wakes
-// only for messages posted since the last PeekMessageW, not for those left
-// behind in the queue.
+// only for messages its mask includes that were posted since the last
+// PeekMessageW, not for those left behind in the queue; PeekMessageW honours a
+// window, a message range and PM_QS_* flags.
 void OnWait(std::function<void()> action);
 void FailNextWait();
 std::vector<MSG>& Dispatched();
@@ -151,8 +152,9 @@ int ModulePathQueries();
 void InjectedRawInputHasDevice(bool injectedHasDevice);
 // Raw input is reported ahead of the hook: a physical event's hook call (and
 // what follows from it) waits until the launcher has taken the event's
-// WM_INPUT off its queue and looks at the queue again, as happens under Wine,
-// and until hookLagMs have passed, as when slow hooks are called before ours.
+// WM_INPUT off its queue and looks at the queue again, or looks at it without
+// taking raw input, as happens under Wine; and until hookLagMs have passed, as
+// when slow hooks are called before ours.
 void RawInputAheadOfHook(bool ahead, DWORD hookLagMs = 0);
 void FailRawInput(bool fail);
 bool RawInputRegistered();
