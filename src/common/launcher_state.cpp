@@ -3,8 +3,6 @@
 bool smartWalkingEnabled = true;
 DWORD clientProcessId = 0;
 HHOOK keyboardHook = nullptr;
-DWORD keyboardHookEventTime = 0;
-DWORD keyboardHookKeyTimes[256] = {};
 HWINEVENTHOOK showEventHook = nullptr;
 HWINEVENTHOOK nameChangeEventHook = nullptr;
 

@@ -9,10 +9,6 @@
 extern bool smartWalkingEnabled;
 extern DWORD clientProcessId;
 extern HHOOK keyboardHook;
-// The newest event time the keyboard hook has seen, of any event and of each
-// key the player typed; the hook watchdog checks what it witnesses against them.
-extern DWORD keyboardHookEventTime;
-extern DWORD keyboardHookKeyTimes[256];
 extern HWINEVENTHOOK showEventHook;
 extern HWINEVENTHOOK nameChangeEventHook;
 

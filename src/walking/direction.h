@@ -3,8 +3,6 @@
 
 #include <windows.h>
 
-inline bool IsDirectionKey(DWORD vk) { return vk == 'W' || vk == 'A' || vk == 'S' || vk == 'D'; }
-
 void SendKeyEvent(BYTE vk, bool up);
 void PressSentKey();
 void ReleaseSentKey();

@@ -4,6 +4,7 @@
 #include "common/message_pump.h"
 #include "walking/direction.h"
 #include "walking/keyboard_hook.h"
+#include "walking/keys.h"
 
 namespace {
 
@@ -14,7 +15,6 @@ constexpr UINT_PTR kGraceTimer = 1;
 // The launcher has no window that takes keyboard or mouse input; the raw
 // input is all a pump without QS_INPUT leaves waiting.
 constexpr UINT kWakeMaskWithoutInput = QS_ALLINPUT & ~QS_INPUT;
-constexpr BYTE kWalkingKeys[] = {'W', 'A', 'S', 'D'};
 // A live hook sees a key at most some 20 ms after its raw input, even behind
 // another program's hook on a loaded machine; a quarter second leaves ample
 // room and still ends a stuck walk quickly.
@@ -25,45 +25,84 @@ constexpr LONG kReinstallSpacingMs = 250;
 
 HINSTANCE hookModule = nullptr;
 HWND witnessWindow = nullptr;
+
+// One key event of the player's: which key, which way, and when.
+struct KeyEvent {
+  BYTE vk;
+  bool up;
+  DWORD time;
+};
+
+// What the hook saw: the newest event of any kind, and the newest press and
+// release of each key the player made.
+DWORD hookEventTime = 0;
+DWORD hookKeyTimes[2][256] = {};
 // The newest key event and key-ups the witness reported.
-DWORD witnessedEventTime = 0;
+KeyEvent witnessedKey = {};
 DWORD witnessedKeyUpTimes[256] = {};
 // The oldest witnessed key the hook may not have seen yet.
 bool keyAwaited = false;
-DWORD awaitedEventTime = 0;
-// Whether the player typed since the last check.
-bool keysSinceCheck = false;
+KeyEvent awaitedKey = {};
+// Whether raw input came since the last check.
+bool inputSinceCheck = false;
 bool graceRunning = false;
 DWORD lastInstallTime = 0;
 
-// A dropped hook sees nothing more. A hook some other program's hook called
-// before it keeps a key from still sees what else happens, such as the keys
-// that program injects instead.
-bool HookHasSeen(DWORD eventTime) { return !IsLaterEventTime(eventTime, keyboardHookEventTime); }
-
-// Wine passes a key on without the hook once it gives up waiting; a key-up of
-// a walking key missed that way would leave the walk behind. The walk injects
-// those keys too, so only the player's own key events tell.
-bool MissedKeyUp(BYTE vk) {
-  return IsDirectionKeyHeld(vk) && IsLaterEventTime(witnessedKeyUpTimes[vk], keyboardHookKeyTimes[vk]);
+// Event times wrap after 49 days; compares them as the platform does.
+bool IsLaterEventTime(DWORD time, DWORD than) { return static_cast<LONG>(time - than) > 0; }
+void KeepLaterEventTime(DWORD& newest, DWORD time) {
+  if (IsLaterEventTime(time, newest)) newest = time;
 }
 
 LONG MsSince(DWORD eventTime, DWORD now) { return static_cast<LONG>(now - eventTime); }
 
+// The hook gets a key with the time it was typed. Windows posts its raw input
+// once every hook has had it, stamped with the clock then, which ticks every
+// 15.6 ms: a tick or more later, the more so behind slow hooks. Wine posts it
+// first, with the same time. So the hook has seen a key when it saw that key
+// go the same way at most this much earlier. A key going the same way again
+// that soon is at worst an auto-repeat, so a dropped hook is still caught:
+// at the latest by the key after, this much later.
+constexpr LONG kRawInputLagMs = 100;
+
+bool HookHasSeenKey(const KeyEvent& key) { return MsSince(hookKeyTimes[key.up][key.vk], key.time) <= kRawInputLagMs; }
+
+// A dropped hook sees nothing more. A hook some other program's hook called
+// before it keeps a key from still sees what else happens, such as the keys
+// that program injects instead.
+bool HookHasSeen(const KeyEvent& key) { return !IsLaterEventTime(key.time, hookEventTime) || HookHasSeenKey(key); }
+
+// Wine passes a key on without the hook once it gives up waiting; a key-up of
+// a walking key missed that way would leave the walk behind. The walk injects
+// those keys too, so only the player's own key events tell.
+bool MissedKeyUp(BYTE vk) { return IsDirectionKeyHeld(vk) && !HookHasSeenKey({vk, true, witnessedKeyUpTimes[vk]}); }
+
+// Long enough before the moment given that no key after it matches.
+DWORD NeverSince(DWORD now) { return now - kRawInputLagMs - 1; }
+
+void ForgetHookEvents(DWORD now) {
+  // Only keys after this moment tell whether the hook is alive.
+  hookEventTime = now;
+  for (auto& times : hookKeyTimes)
+    for (DWORD& keyTime : times) keyTime = NeverSince(now);
+  keyAwaited = false;
+  lastInstallTime = now;
+}
+
 // The awaited key stays awaited until the hook has seen it; then the given
 // key takes its place. Keys between the two may be unseen too; waiting from
 // the later one only ever waits longer.
-void AwaitUnlessSeen(DWORD eventTime) {
-  if (keyAwaited && !HookHasSeen(awaitedEventTime)) return;
-  keyAwaited = !HookHasSeen(eventTime);
-  awaitedEventTime = eventTime;
+void AwaitUnlessSeen(const KeyEvent& key) {
+  if (keyAwaited && !HookHasSeen(awaitedKey)) return;
+  keyAwaited = !HookHasSeen(key);
+  awaitedKey = key;
 }
 
 // One-shot: with no keys there is nothing to check and no reason to wake.
 // While it runs, keys leave their raw input waiting for it: it reads them in
 // one batch, so typing and walking cost the launcher no wake-up per key.
 void CheckAfter(LONG delayMs) {
-  keysSinceCheck = false;
+  inputSinceCheck = false;
   graceRunning = SetTimer(witnessWindow, kGraceTimer, static_cast<UINT>(delayMs < 1 ? 1 : delayMs), nullptr) != 0;
   pumpWakeMask = graceRunning ? kWakeMaskWithoutInput : QS_ALLINPUT;
 }
@@ -86,44 +125,50 @@ void ReinstallKeyboardHook(DWORD now) {
   ReleaseAll();
   if (keyboardHook) UnhookWindowsHookEx(keyboardHook);
   keyboardHook = nullptr;
-  keyAwaited = false;
-  lastInstallTime = now;
+  ForgetHookEvents(now);
   InstallKeyboardHook(hookModule);
+}
+
+// Only what the player types counts: injected input comes without a device
+// on Windows, and without a scan code under Wine.
+bool IsPlayersKey(const RAWINPUT& raw) {
+  return raw.header.dwType == RIM_TYPEKEYBOARD && raw.header.hDevice && raw.data.keyboard.MakeCode;
 }
 
 void OnWitnessedKey(HRAWINPUT input) {
   RAWINPUT raw{};
   UINT size = sizeof raw;
   if (GetRawInputData(input, RID_INPUT, &raw, &size, sizeof raw.header) == static_cast<UINT>(-1)) return;
-  // Only what the player types counts: injected input comes without a device
-  // on Windows, and without a scan code under Wine.
-  if (raw.header.dwType != RIM_TYPEKEYBOARD || !raw.header.hDevice || !raw.data.keyboard.MakeCode) return;
-  auto eventTime = static_cast<DWORD>(GetMessageTime());
-  KeepLaterEventTime(witnessedEventTime, eventTime);
-  if (raw.data.keyboard.Flags & RI_KEY_BREAK)
-    KeepLaterEventTime(witnessedKeyUpTimes[raw.data.keyboard.VKey & 0xFF], eventTime);
-  keysSinceCheck = true;
-  AwaitUnlessSeen(eventTime);
-
-  if (!keyboardHook) {
-    if (MayInstallAgain(eventTime)) ReinstallKeyboardHook(eventTime);
-    return;
+  if (IsPlayersKey(raw)) {
+    KeyEvent key{static_cast<BYTE>(raw.data.keyboard.VKey), (raw.data.keyboard.Flags & RI_KEY_BREAK) != 0,
+                 static_cast<DWORD>(GetMessageTime())};
+    if (IsLaterEventTime(key.time, witnessedKey.time)) witnessedKey = key;
+    if (key.up) KeepLaterEventTime(witnessedKeyUpTimes[key.vk], key.time);
+    AwaitUnlessSeen(key);
+    if (!keyboardHook) {
+      if (MayInstallAgain(key.time)) ReinstallKeyboardHook(key.time);
+      return;
+    }
   }
-  if (!graceRunning) CheckAfter(kGracePeriodMs);
+  // Any raw input starts a batch, the walk's own keys included (Windows makes
+  // raw input of what the hook passes on), so the next keys wait to be read
+  // with it instead of waking the launcher one by one.
+  inputSinceCheck = true;
+  if (keyboardHook && !graceRunning) CheckAfter(kGracePeriodMs);
 }
 
 void OnGracePeriodOver() {
   auto now = static_cast<DWORD>(GetMessageTime());
   ReadWaitingRawInput();
   EndGracePeriod();
-  AwaitUnlessSeen(witnessedEventTime);
-  if (keyAwaited && MsSince(awaitedEventTime, now) >= kGracePeriodMs) return ReinstallKeyboardHook(now);
+  AwaitUnlessSeen(witnessedKey);
+  if (keyAwaited && MsSince(awaitedKey.time, now) >= kGracePeriodMs) return ReinstallKeyboardHook(now);
 
   // Each key still on its way through hooks called before ours gets its grace
   // period from the moment it was typed.
-  LONG waitMs = keyAwaited ? kGracePeriodMs - MsSince(awaitedEventTime, now) : kGracePeriodMs;
+  LONG waitMs = keyAwaited ? kGracePeriodMs - MsSince(awaitedKey.time, now) : kGracePeriodMs;
   bool missedKeyUp = false;
-  for (BYTE vk : kWalkingKeys) {
+  for (BYTE vk : kDirectionKeys) {
     if (!MissedKeyUp(vk)) continue;
     LONG left = kGracePeriodMs - MsSince(witnessedKeyUpTimes[vk], now);
     if (left <= 0)
@@ -135,7 +180,7 @@ void OnGracePeriodOver() {
   if (missedKeyUp) ReleaseAll();
   // A key-up still awaited came after the last check, and so did any other
   // key: the next batch is read by the time its grace period is over.
-  if (keyAwaited || keysSinceCheck) CheckAfter(waitMs);
+  if (keyAwaited || inputSinceCheck) CheckAfter(waitMs);
 }
 
 void CloseWitnessWindow() {
@@ -149,9 +194,11 @@ void CloseWitnessWindow() {
 
 void StartHookWatchdog(HINSTANCE instance) {
   hookModule = instance;
-  witnessedEventTime = lastInstallTime = keyboardHookEventTime;
-  for (DWORD& keyTime : witnessedKeyUpTimes) keyTime = keyboardHookEventTime;
-  keyAwaited = keysSinceCheck = graceRunning = false;
+  DWORD now = GetTickCount();
+  ForgetHookEvents(now);
+  witnessedKey = {0, false, now};
+  for (DWORD& keyTime : witnessedKeyUpTimes) keyTime = NeverSince(now);
+  inputSinceCheck = graceRunning = false;
 
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
@@ -184,4 +231,11 @@ LRESULT CALLBACK HookWatchdogProc(HWND window, UINT message, WPARAM wParam, LPAR
   }
   // Raw input also needs the default handling, which frees it.
   return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void NoteHookEvent(const KBDLLHOOKSTRUCT& event, WPARAM message) {
+  KeepLaterEventTime(hookEventTime, event.time);
+  // The walk injects W/A/S/D too; only the player's own keys count per key.
+  if (event.flags & LLKHF_INJECTED) return;
+  KeepLaterEventTime(hookKeyTimes[IsKeyUpMessage(message)][event.vkCode & 0xFF], event.time);
 }

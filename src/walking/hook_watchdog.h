@@ -13,3 +13,6 @@ void StartHookWatchdog(HINSTANCE instance);
 // Stops the raw input and closes the window.
 void StopHookWatchdog();
 LRESULT CALLBACK HookWatchdogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The keyboard hook tells what it was called for; a key the witness reports
+// that the hook was never called for means the hook is gone.
+void NoteHookEvent(const KBDLLHOOKSTRUCT& event, WPARAM message);

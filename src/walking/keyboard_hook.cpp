@@ -2,31 +2,51 @@
 
 #include "common/launcher_state.h"
 #include "walking/direction.h"
+#include "walking/hook_watchdog.h"
+#include "walking/keys.h"
 #include "walking/pause_key.h"
 
 namespace {
 
-bool IsModifierKey(DWORD vk) {
-  return vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_MENU || (vk >= VK_LSHIFT && vk <= VK_RMENU);
-}
+// The Windows keys the hook saw go down and not yet up.
+bool leftWindowsKeySeenDown = false;
+bool rightWindowsKeySeenDown = false;
 
 bool IsHeldNow(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
 
-bool IsModifierHeld() { return IsHeldNow(VK_CONTROL) || IsHeldNow(VK_MENU) || IsHeldNow(VK_SHIFT); }
+// Asked of the platform only while the hook saw the key go down, so every
+// other key costs no extra call; asked then, because a key-up can happen
+// where no hook sees it, as on the lock screen after Win+L.
+bool IsWindowsKeyHeld(bool& seenDown, int vk) {
+  if (seenDown && !IsHeldNow(vk)) seenDown = false;
+  return seenDown;
+}
+
+bool IsModifierHeld() {
+  return IsHeldNow(VK_CONTROL) || IsHeldNow(VK_MENU) || IsHeldNow(VK_SHIFT) ||
+         IsWindowsKeyHeld(leftWindowsKeySeenDown, VK_LWIN) || IsWindowsKeyHeld(rightWindowsKeySeenDown, VK_RWIN);
+}
+
+void NoteWindowsKey(DWORD vk, WPARAM message) {
+  if (!IsKeyDownMessage(message) && !IsKeyUpMessage(message)) return;
+  bool down = IsKeyDownMessage(message);
+  if (vk == VK_LWIN) leftWindowsKeySeenDown = down;
+  if (vk == VK_RWIN) rightWindowsKeySeenDown = down;
+}
 
 LRESULT PassOn(WPARAM message, LPARAM event) { return CallNextHookEx(keyboardHook, HC_ACTION, message, event); }
 
 LRESULT OnDirectionEvent(BYTE vk, WPARAM message, LPARAM event) {
   // Paused, the player types: every key reaches its window as pressed.
   if (walkingPaused) return PassOn(message, event);
-  // Ctrl+W, Alt+D and the like belong to the client untouched, and walking
+  // Ctrl+W, Win+D and the like belong to the client untouched, and walking
   // stops whenever the keys go anywhere but the client.
   if (!IsClientForeground() || IsModifierHeld()) {
     ReleaseAll();
     return PassOn(message, event);
   }
-  bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
-  bool up = message == WM_KEYUP || message == WM_SYSKEYUP;
+  bool down = IsKeyDownMessage(message);
+  bool up = IsKeyUpMessage(message);
   if (!down && !up) return 1;
   // A key-up whose key-down went past us (to another window, or with a
   // modifier held) must follow it, or the receiver keeps the key down.
@@ -46,27 +66,24 @@ bool IsClientForeground() {
 }
 
 bool InstallKeyboardHook(HINSTANCE instance) {
-  // Only keys after this moment tell whether this hook is alive.
-  keyboardHookEventTime = GetTickCount();
-  for (DWORD& keyTime : keyboardHookKeyTimes) keyTime = keyboardHookEventTime;
   keyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc, instance, 0);
   return keyboardHook != nullptr;
 }
 
+void ResetKeyboardHook() { leftWindowsKeySeenDown = rightWindowsKeySeenDown = false; }
+
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM message, LPARAM event) {
   if (code != HC_ACTION) return CallNextHookEx(keyboardHook, code, message, event);
   const auto* record = reinterpret_cast<const KBDLLHOOKSTRUCT*>(event);
-  // Tells the hook watchdog what this hook has seen.
-  KeepLaterEventTime(keyboardHookEventTime, record->time);
+  NoteHookEvent(*record, message);
   if (!smartWalkingEnabled) return PassOn(message, event);
 
   // Our own injected keys come straight back through this hook; let them pass untouched.
   if (record->flags & LLKHF_INJECTED) return PassOn(message, event);
-  KeepLaterEventTime(keyboardHookKeyTimes[record->vkCode & 0xFF], record->time);
 
   DWORD vk = record->vkCode;
-  bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
-  if (down && IsModifierKey(vk)) {
+  NoteWindowsKey(vk, message);
+  if (IsKeyDownMessage(message) && IsModifierKey(vk)) {
     ReleaseAll();
     return PassOn(message, event);
   }

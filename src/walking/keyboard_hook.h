@@ -8,9 +8,6 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM message, LPARAM event);
 // Hooks the whole desktop's keyboard with the launcher's own module; false
 // when the platform refuses.
 bool InstallKeyboardHook(HINSTANCE instance);
-// Event times wrap after 49 days; compares them as the platform does.
-inline bool IsLaterEventTime(DWORD time, DWORD than) { return static_cast<LONG>(time - than) > 0; }
-inline void KeepLaterEventTime(DWORD& newest, DWORD time) {
-  if (IsLaterEventTime(time, newest)) newest = time;
-}
 bool IsClientForeground();
+// Forgets which keys the hook saw held.
+void ResetKeyboardHook();

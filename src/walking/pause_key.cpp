@@ -2,19 +2,19 @@
 
 #include "common/launcher_state.h"
 #include "walking/direction.h"
+#include "walking/keys.h"
 
 bool IsUsablePauseKey(UINT vk) {
   if (vk < 1 || vk > 254) return false;
   // Never take over a key the walker already watches.
-  if (IsDirectionKey(vk)) return false;
-  return vk != VK_SHIFT && vk != VK_CONTROL && vk != VK_MENU && (vk < VK_LSHIFT || vk > VK_RMENU);
+  return !IsDirectionKey(vk) && !IsModifierKey(vk);
 }
 
 void OnPauseKey(WPARAM message, bool inClient) {
   // With no pause key, a key code of 0 still matches it and must not switch.
   if (pauseKey == 0) return;
-  bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
-  bool up = message == WM_KEYUP || message == WM_SYSKEYUP;
+  bool down = IsKeyDownMessage(message);
+  bool up = IsKeyUpMessage(message);
   // A low-level hook gets no repeat flag: a key-down of a key already down is
   // the keyboard's auto-repeat. Tracked wherever the key goes, so a key-up
   // in another window cannot leave the key looking held.

@@ -5,3 +5,4 @@
 void StartHookWatchdog(HINSTANCE) {}
 void StopHookWatchdog() {}
 LRESULT CALLBACK HookWatchdogProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
+void NoteHookEvent(const KBDLLHOOKSTRUCT&, WPARAM) {}

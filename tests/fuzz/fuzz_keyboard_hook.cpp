@@ -28,12 +28,12 @@
 namespace {
 
 // The directions three times over, so most events walk; then the modifiers
-// (sided and generic), resolved keys the player may press too, others, and
-// the pause key (Scroll Lock, as by default).
+// (sided and generic, the Windows keys among them), resolved keys the player
+// may press too, others, and the pause key (Scroll Lock, as by default).
 constexpr BYTE kKeys[32] = {'W',      'A',      'S',        'D',      'W',         'A',         'S',       'D',
                             'W',      'A',      'S',        'D',      VK_LCONTROL, VK_RCONTROL, VK_LSHIFT, VK_RSHIFT,
                             VK_LMENU, VK_RMENU, VK_CONTROL, VK_SHIFT, VK_MENU,     'X',         'Q',       'E',
-                            'Z',      'C',      0x26,       0x20,     0x0D,        0x1B,        VK_SCROLL, '1'};
+                            'Z',      'C',      0x26,       0x20,     0x0D,        VK_LWIN,     VK_SCROLL, VK_RWIN};
 
 // Message identifiers a hook may see that are neither key-down nor key-up.
 constexpr UINT kOddMessages[] = {0x0000, 0x0102, 0x0103, 0x0106, 0x0012, 0x0200, 0xFFFF, 0x10100, 0x10101};

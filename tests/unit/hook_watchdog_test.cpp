@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <tuple>
 
 #include "common/launcher_state.h"
 #include "desktop.h"
@@ -23,12 +24,17 @@ struct Session {
   const char* script;
   const char* client;  // what the client gets
   int hookRequests;    // the start included
-  bool rawAheadOfHook;
-  bool injectedRawHasDevice;
-  DWORD hookLagMs;  // hooks called before ours hold each key this long
+  DWORD hooksAheadMs;  // hooks called before ours hold each key this long
+  // What the client gets under Wine, where that differs: a key already on
+  // its way when the hook comes back goes through the new hook.
+  const char* wineClient;
 };
 
 void PrintTo(const Session& s, std::ostream* out) { *out << '"' << s.script << '"'; }
+
+using standin::InputOrder;
+// Every session plays in Windows' input order and in Wine's.
+using Played = std::tuple<Session, InputOrder>;
 
 void InjectFromAnotherProgram(BYTE vk) {
   INPUT inputs[2] = {};
@@ -40,15 +46,16 @@ void InjectFromAnotherProgram(BYTE vk) {
   SendInput(2, inputs, sizeof(INPUT));
 }
 
-class Watchdog : public testing::TestWithParam<Session> {
+class Watchdog : public testing::TestWithParam<Played> {
  protected:
   void SetUp() override {
     player::SetUpDesktop();
-    standin::RawInputAheadOfHook(GetParam().rawAheadOfHook, GetParam().hookLagMs);
-    standin::InjectedRawInputHasDevice(GetParam().injectedRawHasDevice);
+    standin::SetInputOrder(std::get<InputOrder>(GetParam()));
+    standin::SetHooksAheadDelay(session().hooksAheadMs);
     StartHookWatchdog(nullptr);
   }
   void TearDown() override { StopHookWatchdog(); }
+  const Session& session() const { return std::get<Session>(GetParam()); }
 
   void Play(const std::string& script) {
     std::istringstream steps(script);
@@ -82,54 +89,72 @@ class Watchdog : public testing::TestWithParam<Session> {
 TEST_P(Watchdog, HooksAgainOnlyWhenTheHookIsGone) {
   // The session starts after the hook; long after the last key, whatever the
   // script left running has settled.
-  Play("~10 " + std::string(GetParam().script) + " ~5000");
-  EXPECT_EQ(standin::Stream(player::ClientWindow()), GetParam().client);
-  EXPECT_EQ(standin::KeyboardHookRequests(), GetParam().hookRequests);
+  Play("~10 " + std::string(session().script) + " ~5000");
+  bool wine = std::get<InputOrder>(GetParam()) == InputOrder::Wine;
+  EXPECT_EQ(standin::Stream(player::ClientWindow()),
+            wine && session().wineClient ? session().wineClient : session().client);
+  EXPECT_EQ(standin::KeyboardHookRequests(), session().hookRequests);
   // No timer is left to wake the launcher while nobody types.
   EXPECT_EQ(standin::TimersArmed(), 0);
   for (int vk = 1; vk < 256; ++vk)
     EXPECT_FALSE(standin::IsKeyDown(static_cast<BYTE>(vk))) << standin::KeyName(static_cast<BYTE>(vk)) << " stuck";
 }
 
+// Windows stamps raw input when it posts it, once every hook has had the key:
+// a tick (16 ms) or more after the hook's time for the same key.
+constexpr DWORD kTick = 16;
+
 const Session kDropped[] = {
     // The walk held when the hook went ends a grace period after the next key.
     {"WhileWalking", "W+ ~100 drop A+ ~250 A- W- ~10 W+ A+ W- A-", "W+ a+ W- a- w- W+ W- Q+ Q- A+ A-", 2},
+    {"WhileWalkingRawInputLate", "W+ ~100 drop A+ ~350 A- W- ~10 W+ A+ W- A-", "W+ a+ W- a- w- W+ W- Q+ Q- A+ A-", 2,
+     3 * kTick},
     {"WhileIdle", "~100 drop ~1000 D+ ~250 D- ~10 W+ W-", "d+ d- W+ W-", 2},
     // Typing leaves raw input to be read in batches; a quiet spell ends that.
     {"AfterAQuietSpell", "W+ W- ~1000 drop D+ ~250 D- ~10 W+ W-", "W+ W- d+ d- W+ W-", 2},
     // Keys typed on after the drop do not put the release off.
     {"WhileTypingOn", "W+ ~100 drop A+ ~100 S+ ~100 S- ~60 D+ D- A- W-", "W+ a+ s+ s- W- D+ D- a- w-", 2},
     {"Twice", "W+ ~10 drop S+ ~250 S- W- ~10 drop D+ ~250 D- ~10 A+ A-", "W+ s+ W- s- w- d+ d- A+ A-", 3},
+    // A skill key tapped while walking, its raw input a tick late, then a drop.
+    {"AfterASkillKeyWhileWalking", "W+ ~500 W* ~30 X+ ~30 X- ~1000 drop D+ ~300 D- W- ~10 A+ A-",
+     "W+ W+ x+ x- d+ W- d- w- A+ A-", 2, kTick},
+    // The hook held the same key going the same way just before the drop.
+    {"DuringAutoRepeat", "W+ ~500 W* ~30 drop W* ~30 W* ~30 W* ~30 W* ~30 W* ~250 W- ~10 A+ A-",
+     "W+ W+ w+ w+ w+ w+ w+ W- w- A+ A-", 2},
     // Wine gave up on the hook for one key-up while the launcher was frozen.
     {"OneKeyUpSkipped", "W+ ~10 skip W- ~10 A+ ~250 A-", "W+ w- W- Q+ Q- a-", 1},
-    {"OneKeyUpSkippedRawInputAhead", "W+ ~10 skip W- ~10 A+ ~250 A-", "W+ w- W- Q+ Q- a-", 1, true, true},
-    // A grace period already running for a key the hook saw late does not hold back the next.
-    {"RawInputAheadOfTheHook", "W+ ~100 drop A+ ~250 A- W- ~10 W+ A+ W- A-", "W+ a+ W- a- w- W+ W- Q+ Q- A+ A-", 2,
-     true, true},
     // A refused request is repeated at a later key, at most four times a second.
-    {"RefusedOnceThenAccepted", "drop refuse W+ ~250 accept ~10 W- ~250 A+ A- ~10 W+ W-", "w+ w- a+ a- W+ W-", 3},
+    {"RefusedOnceThenAccepted", "drop refuse W+ ~250 accept ~10 W- ~250 A+ A- ~10 W+ W-", "w+ w- a+ a- W+ W-", 3, 0,
+     "w+ w- A+ A- W+ W-"},
     {"RefusedRequestsSpacedOut", "drop refuse W+ ~250 W- ~100 W+ ~100 W- ~100 W+ W-", "w+ w- w+ w- w+ w-", 3},
 };
 
 const Session kAlive[] = {
     {"FastTyping", "W+ A+ W- S+ A- D+ S- D-", "W+ W- Q+ Q- A+ A- Z+ Z- S+ S- C+ C- D+ D-", 1},
     {"AutoRepeatAndLongHold", "W+ ~500 W* ~30 W* ~30 W* ~3000 W-", "W+ W+ W+ W+ W-", 1},
+    // W held, a skill key tapped: its key-up is the last key event, and the walk goes on.
+    {"SkillKeyWhileWalking", "W+ ~500 W* ~30 W* ~30 X+ ~30 X- ~3000 W-", "W+ W+ W+ x+ x- W-", 1, kTick},
+    {"SkillKeyWhileWalkingBehindSlowHooks", "W+ ~500 W* ~30 X+ ~30 X- ~3000 W-", "W+ W+ x+ x- W-", 1, 5 * kTick},
+    {"TypingInAnotherWindowRawInputLate", "@other X+ X- Y+ ~40 Y- ~30 X+ ~20 X- ~3000", "", 1, kTick},
     {"Modifiers", "W+ Shift+ ~300 W- Shift- ~300 D+ D-", "W+ W- shift+ w- shift- D+ D-", 1},
+    {"ModifiersRawInputLate", "W+ Shift+ ~300 W- Shift- ~300 D+ D-", "W+ W- shift+ w- shift- D+ D-", 1, kTick},
     {"FocusChanges", "W+ @other A+ ~300 A- W- @client ~300 S+ S-", "W+ S+ S-", 1},
     {"ClientHangsForSeconds", "hang W+ A+ ~3000 W- A- ~3000 resume", "W+ W- Q+ Q- A+ A-", 1},
-    {"RawInputAheadOfTheHook", "W+ ~300 A+ ~300 A- W- ~300", "W+ W- Q+ Q- W+ W-", 1, true, true},
     {"BehindASlowHook", "W+ ~100 A+ ~100 W- ~100 S+ ~100 A- ~100 S- ~100 D+ ~100 D-",
-     "W+ W- Q+ Q- A+ A- Z+ Z- S+ S- D+ D-", 1, true, true, 200},
-    {"HangWithRawInputAheadOfTheHook", "hang W+ A+ ~3000 W- A- ~3000 resume", "W+ W- Q+ Q- A+ A-", 1, true, true},
+     "W+ W- Q+ Q- A+ A- Z+ Z- S+ S- D+ D-", 1, 200},
     // Injected keys, ours or anyone's, never count as missed.
     {"InjectedByAnotherProgram", "inject ~300 W+ W-", "X+ X- W+ W-", 1},
-    {"InjectedWithADevice", "inject ~300 W+ W-", "X+ X- W+ W-", 1, false, true},
+    {"InjectedByAnotherProgramRawInputLate", "inject ~300 W+ W-", "X+ X- W+ W-", 1, kTick},
     {"InjectedWhileTheHookIsGone", "drop inject ~1000", "X+ X-", 1},
 };
 
-std::string Name(const testing::TestParamInfo<Session>& info) { return info.param.name; }
+std::string Name(const testing::TestParamInfo<Played>& info) {
+  return std::string(std::get<Session>(info.param).name) +
+         (std::get<InputOrder>(info.param) == InputOrder::Windows ? "_Windows" : "_Wine");
+}
 
-INSTANTIATE_TEST_SUITE_P(Dropped, Watchdog, testing::ValuesIn(kDropped), Name);
-INSTANTIATE_TEST_SUITE_P(Alive, Watchdog, testing::ValuesIn(kAlive), Name);
+const auto kOrders = testing::Values(InputOrder::Windows, InputOrder::Wine);
+INSTANTIATE_TEST_SUITE_P(Dropped, Watchdog, testing::Combine(testing::ValuesIn(kDropped), kOrders), Name);
+INSTANTIATE_TEST_SUITE_P(Alive, Watchdog, testing::Combine(testing::ValuesIn(kAlive), kOrders), Name);
 
 }  // namespace

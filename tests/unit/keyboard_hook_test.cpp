@@ -46,6 +46,12 @@ const Case kCases[] = {
     {"CtrlWReachesClientUntouched", "Ctrl+ W+ W- Ctrl-", "P P P P", "ctrl+ w+ w- ctrl-", ""},
     {"ShiftSReachesClientUntouched", "Shift+ S+ S- Shift-", "P P P P", "shift+ s+ s- shift-", ""},
     {"AltDReachesClientUntouched", "Alt+ D+ D- Alt-", "P P P P", "alt+ d+ d- alt-", ""},
+    {"WinReleasesTheWalk", "W+ A+ Win+", "S S P", "W+ W- Q+ Q- win+", ""},
+    {"RightWinReleasesTheWalk", "D+ RWin+", "S P", "D+ D- rwin+", ""},
+    {"WinAReachesClientUntouched", "Win+ A+ A- Win-", "P P P P", "win+ a+ a- win-", ""},
+    {"RightWinSReachesClientUntouched", "RWin+ S+ S- RWin-", "P P P P", "rwin+ s+ s- rwin-", ""},
+    // Win+L: the key-ups happen on the lock screen, where no hook sees them.
+    {"WalkingAfterTheLockScreen", "D+ Win+ L+ !L- !Win- D- D+ D-", "S P P P S S", "D+ D- win+ l+ l- win- d- D+ D-", ""},
     {"ModifierKeyUpIsAnOrdinaryKey", "Ctrl+ Ctrl- W+", "P P S", "ctrl+ ctrl- W+", ""},
     {"OtherKeysLeaveTheWalkAlone", "W+ Up+ Up- Space+ A+", "S P P P S", "W+ up+ up- space+ W- Q+", ""},
     {"WalkResumesAfterTheModifierOnRepeat", "W+ Shift+ Shift- W*", "S P P S", "W+ W- shift+ shift- W+", ""},

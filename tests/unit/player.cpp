@@ -15,8 +15,7 @@ void SetUpDesktop(HOOKPROC hook) {
   smartWalkingEnabled = true;
   clientProcessId = kClientProcess;
   sentKey = lastPressedKey = 0;
-  keyboardHookEventTime = 0;
-  for (DWORD& keyTime : keyboardHookKeyTimes) keyTime = 0;
+  ResetKeyboardHook();
   heldW = heldA = heldS = heldD = 0;
   pauseKey = VK_SCROLL;
   pauseKeyDown = walkingPaused = false;

@@ -24,8 +24,8 @@ HWND ClientWindow();
 HWND OtherWindow();
 
 // Plays a script of physical events: "W+" press, "W-" release, "W*"
-// auto-repeat, "Ctrl+" and the like, and "@client", "@other", "@none" to move
-// the foreground.
+// auto-repeat, "Ctrl+" and the like, "!L-" a key no hook sees (as on the lock
+// screen), and "@client", "@other", "@none" to move the foreground.
 void Play(const std::string& script);
 BYTE KeyCode(const std::string& name);
 

@@ -15,6 +15,8 @@ BYTE KeyCode(const std::string& name) {
   if (name == "RShift") return VK_RSHIFT;
   if (name == "Alt") return VK_LMENU;
   if (name == "RAlt") return VK_RMENU;
+  if (name == "Win") return VK_LWIN;
+  if (name == "RWin") return VK_RWIN;
   if (name == "Up") return 0x26;
   if (name == "Space") return 0x20;
   if (name == "Scroll") return VK_SCROLL;
@@ -34,6 +36,11 @@ void Play(const std::string& script) {
     } else if (word == "@none") {
       standin::SetForeground(nullptr);
     } else {
+      // "!L-": the key goes where no hook sees it, as on the lock screen.
+      if (word[0] == '!') {
+        standin::SkipHookForNextKey();
+        word.erase(0, 1);
+      }
       BYTE vk = KeyCode(word.substr(0, word.size() - 1));
       switch (word.back()) {
         case '+':

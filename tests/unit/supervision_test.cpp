@@ -12,6 +12,7 @@
 #include "common/message_pump.h"
 #include "desktop.h"
 #include "title/title_enforcer.h"
+#include "walking/keyboard_hook.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int);
 
@@ -32,6 +33,7 @@ class Launcher : public testing::Test {
     keyboardHook = nullptr;
     showEventHook = nameChangeEventHook = nullptr;
     sentKey = lastPressedKey = heldW = heldA = heldS = heldD = 0;
+    ResetKeyboardHook();
     pumpWakeMask = QS_ALLINPUT;
     folder = testing::TempDir() + "launcher-" + testing::UnitTest::GetInstance()->current_test_info()->name();
     std::remove((folder + "/VarnelOfficial.ini").c_str());

@@ -17,7 +17,7 @@
 namespace {
 
 const BYTE kDirections[] = {'W', 'A', 'S', 'D'};
-const BYTE kModifiers[] = {VK_LCONTROL, VK_RCONTROL, VK_LSHIFT, VK_RSHIFT, VK_LMENU, VK_RMENU};
+const BYTE kModifiers[] = {VK_LCONTROL, VK_RCONTROL, VK_LSHIFT, VK_RSHIFT, VK_LMENU, VK_RMENU, VK_LWIN, VK_RWIN};
 const BYTE kOthers[] = {'X', 'Q', 0x26, 0x20};
 
 unsigned SeedFromEnvironment() {
@@ -30,17 +30,19 @@ int EventsFromEnvironment() {
   return 100000;
 }
 
-TEST(WalkingModel, RandomSessionsKeepEveryRule) {
+class WalkingModel : public testing::TestWithParam<standin::InputOrder> {};
+
+TEST_P(WalkingModel, RandomSessionsKeepEveryRule) {
   const unsigned seed = SeedFromEnvironment();
   const int events = EventsFromEnvironment();
   std::mt19937 random(seed);
   SCOPED_TRACE("replay with WALK_SEED=" + std::to_string(seed));
 
   player::SetUpDesktop();
-  // The hook's witness watches the whole session, in the order Wine reports
-  // input: raw input first, injected keys with a device.
-  standin::RawInputAheadOfHook(true);
-  standin::InjectedRawInputHasDevice(true);
+  // The hook's witness watches the whole session; under Windows, raw input
+  // comes a tick after the hook's time.
+  standin::SetInputOrder(GetParam());
+  if (GetParam() == standin::InputOrder::Windows) standin::SetHooksAheadDelay(16);
   StartHookWatchdog(nullptr);
   const HWND client = player::ClientWindow();
   const HWND windows[] = {client, player::OtherWindow(), nullptr};
@@ -66,7 +68,7 @@ TEST(WalkingModel, RandomSessionsKeepEveryRule) {
       if (kind < 80)
         vk = kDirections[std::uniform_int_distribution<int>(0, 3)(random)];
       else if (kind < 92)
-        vk = kModifiers[std::uniform_int_distribution<int>(0, 5)(random)];
+        vk = kModifiers[std::uniform_int_distribution<int>(0, 7)(random)];
       else if (kind < 96)
         vk = kOthers[std::uniform_int_distribution<int>(0, 3)(random)];
       else
@@ -105,5 +107,11 @@ TEST(WalkingModel, RandomSessionsKeepEveryRule) {
   EXPECT_EQ(standin::KeyboardHookRequests(), 1) << "WALK_SEED=" << seed;
   StopHookWatchdog();
 }
+
+INSTANTIATE_TEST_SUITE_P(InputOrder, WalkingModel,
+                         testing::Values(standin::InputOrder::Windows, standin::InputOrder::Wine),
+                         [](const testing::TestParamInfo<standin::InputOrder>& info) {
+                           return info.param == standin::InputOrder::Windows ? "Windows" : "Wine";
+                         });
 
 }  // namespace

@@ -16,7 +16,8 @@ namespace walking_reference {
 inline bool IsDirection(BYTE vk) { return vk == 'W' || vk == 'A' || vk == 'S' || vk == 'D'; }
 
 inline bool IsModifier(BYTE vk) {
-  return vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_MENU || (vk >= VK_LSHIFT && vk <= VK_RMENU);
+  return vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_MENU || (vk >= VK_LSHIFT && vk <= VK_RMENU) || vk == VK_LWIN ||
+         vk == VK_RWIN;
 }
 
 inline bool IsResolved(BYTE vk) { return IsDirection(vk) || vk == 'Q' || vk == 'E' || vk == 'Z' || vk == 'C'; }
@@ -98,7 +99,8 @@ class Watch {
 
   void BeforeEvent(HWND foreground) {
     clientBefore_ = standin::ReceivedBy(client_).size();
-    modifierHeld_ = standin::IsKeyDown(VK_CONTROL) || standin::IsKeyDown(VK_MENU) || standin::IsKeyDown(VK_SHIFT);
+    modifierHeld_ = standin::IsKeyDown(VK_CONTROL) || standin::IsKeyDown(VK_MENU) || standin::IsKeyDown(VK_SHIFT) ||
+                    standin::IsKeyDown(VK_LWIN) || standin::IsKeyDown(VK_RWIN);
     inClient_ = foreground == client_;
   }
 

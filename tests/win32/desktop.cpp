@@ -109,9 +109,9 @@ struct Desktop {
 
   HWND rawTarget = nullptr;
   bool failRawInput = false;
-  bool injectedRawHasDevice = false;
-  bool rawAhead = false;
-  DWORD hookLagMs = 0;
+  standin::InputOrder order = standin::InputOrder::Windows;
+  DWORD hooksAheadMs = 0;
+  std::deque<MSG> lateRawInput;  // posted once the hooks ahead are done, by message time
   std::vector<std::unique_ptr<StandInRawInput>> rawInputs;
   std::set<const StandInRawInput*> rawHandles;
   std::size_t rawRetrieved = 0;  // sequence number of the last WM_INPUT taken off the queue
@@ -174,28 +174,50 @@ void PostMessageTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   desk().queue.push_back(msg);
 }
 
-// Raw input sees every keyboard event, before and whatever the hooks decide.
-std::size_t PostRawInput(BYTE vk, bool down, bool injected, UINT message) {
+// The raw input of one keyboard event, posted now or delayMs later. Injected
+// events come without a device on Windows and without a scan code under Wine.
+std::size_t PostRawInput(BYTE vk, bool down, bool injected, UINT message, DWORD delayMs) {
   Desktop& d = desk();
   if (!d.rawTarget) return 0;
+  bool wine = d.order == standin::InputOrder::Wine;
   auto raw = std::make_unique<StandInRawInput>();
   raw->keyboard.VKey = vk;
-  raw->keyboard.MakeCode = injected ? 0 : static_cast<USHORT>(0x100 | vk);  // SendInput gives no scan code
+  raw->keyboard.MakeCode = injected && wine ? 0 : static_cast<USHORT>(0x100 | vk);
   raw->keyboard.Flags = down ? 0 : static_cast<USHORT>(RI_KEY_BREAK);
   raw->keyboard.Message = message;
   raw->header.dwType = RIM_TYPEKEYBOARD;
   raw->header.dwSize = sizeof(RAWINPUTHEADER);
-  raw->header.hDevice = injected && !d.injectedRawHasDevice ? nullptr : &keyboardDevice;
+  raw->header.hDevice = injected && !wine ? nullptr : &keyboardDevice;
   raw->sequence = d.rawInputs.size() + 1;
   d.rawHandles.insert(raw.get());
   d.rawInputs.push_back(std::move(raw));
-  PostMessageTo(d.rawTarget, WM_INPUT, 1, reinterpret_cast<LPARAM>(d.rawInputs.back().get()));
+  auto handle = reinterpret_cast<LPARAM>(d.rawInputs.back().get());
+  if (delayMs == 0) {
+    PostMessageTo(d.rawTarget, WM_INPUT, 1, handle);
+  } else {
+    MSG late{};
+    late.hwnd = d.rawTarget;
+    late.message = WM_INPUT;
+    late.wParam = 1;
+    late.lParam = handle;
+    late.time = d.clock + delayMs;
+    d.lateRawInput.push_back(late);
+  }
   return d.rawInputs.size();
 }
 
+// Raw input whose time has come joins the queue, stamped with that time.
+void PostLateRawInput() {
+  Desktop& d = desk();
+  while (!d.lateRawInput.empty() && static_cast<LONG>(d.clock - d.lateRawInput.front().time) >= 0) {
+    if (d.lateRawInput.front().hwnd == d.rawTarget) d.queue.push_back(d.lateRawInput.front());
+    d.lateRawInput.pop_front();
+  }
+}
+
 // One keyboard event through the hook chain; what is passed on updates the
-// key state and reaches the foreground window.
-void RunThroughHooks(BYTE vk, bool down, bool injected, UINT message) {
+// key state and reaches the foreground window. True when a hook swallowed it.
+bool RunThroughHooks(BYTE vk, bool down, bool injected, UINT message) {
   Desktop& d = desk();
   KBDLLHOOKSTRUCT event{};
   event.vkCode = vk;
@@ -222,28 +244,42 @@ void RunThroughHooks(BYTE vk, bool down, bool injected, UINT message) {
       d.outcomes += swallowed ? 'S' : passedOn ? 'P' : 'R';
     }
   }
-  if (swallowed) return;
+  if (swallowed) return true;
   if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) d.keyDown[vk] = true;
   if (message == WM_KEYUP || message == WM_SYSKEYUP) d.keyDown[vk] = false;
   if (d.foreground &&
       (message == WM_KEYDOWN || message == WM_SYSKEYDOWN || message == WM_KEYUP || message == WM_SYSKEYUP))
     d.foreground->received.push_back({vk, down, injected});
+  return false;
+}
+
+// Under Wine, Wine gave up waiting for the hook: the key goes on as if passed on.
+bool RunPastTheHook(BYTE vk, bool down, UINT message) {
+  Desktop& d = desk();
+  d.skipHook = false;
+  bool wasDropped = d.hookDropped;
+  d.hookDropped = true;
+  bool swallowed = RunThroughHooks(vk, down, false, message);
+  d.hookDropped = wasDropped;
+  return swallowed;
 }
 
 void Deliver(BYTE vk, bool down, bool injected, UINT message) {
   Desktop& d = desk();
-  std::size_t rawSequence = PostRawInput(vk, down, injected, message);
-  if (d.skipHook && !injected) {
-    // Wine gave up waiting for the hook: the key goes on as if passed on.
-    d.skipHook = false;
-    bool wasDropped = d.hookDropped;
-    d.hookDropped = true;
-    RunThroughHooks(vk, down, injected, message);
-    d.hookDropped = wasDropped;
+  if (d.order == standin::InputOrder::Windows) {
+    // The hooks first; raw input only of what they passed on, once they are done.
+    bool swallowed =
+        d.skipHook && !injected ? RunPastTheHook(vk, down, message) : RunThroughHooks(vk, down, injected, message);
+    if (!swallowed) PostRawInput(vk, down, injected, message, d.hooksAheadMs);
     return;
   }
-  if (d.rawAhead && rawSequence && !injected) {
-    d.deferred.push_back({vk, down, message, rawSequence, d.clock + d.hookLagMs});
+  std::size_t rawSequence = PostRawInput(vk, down, injected, message, 0);
+  if (d.skipHook && !injected) {
+    RunPastTheHook(vk, down, message);
+    return;
+  }
+  if (rawSequence && !injected) {
+    d.deferred.push_back({vk, down, message, rawSequence, d.clock + d.hooksAheadMs});
     return;
   }
   RunThroughHooks(vk, down, injected, message);
@@ -570,10 +606,16 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
                             [wakeMask](const MSG& queued) { return (StatusOf(queued) & wakeMask) != 0; });
     if (news || !d.deferred.empty() || TimerDue()) return WAIT_OBJECT_0 + 1;
     if (d.waitActions.empty()) {
-      // Nothing else will happen: the wait lasts until the next timer is due.
+      // Nothing else will happen: the wait lasts until the next timer is due,
+      // or raw input still held up by the hooks ahead arrives.
       Desktop::Timer* next = NextTimer();
-      if (!next) return WAIT_FAILED;
-      d.clock = next->due;
+      if (!next && d.lateRawInput.empty()) return WAIT_FAILED;
+      DWORD until = next ? next->due : d.lateRawInput.front().time;
+      if (!d.lateRawInput.empty() && static_cast<LONG>(d.lateRawInput.front().time - until) < 0)
+        until = d.lateRawInput.front().time;
+      d.clock = until;
+      PostLateRawInput();
+      if (!TimerDue() && !(wakeMask & QS_RAWINPUT)) continue;
       return WAIT_OBJECT_0 + 1;
     }
     std::function<void()> action = std::move(d.waitActions.front());
@@ -945,6 +987,10 @@ std::string KeyName(BYTE vk) {
       return "Alt";
     case VK_RMENU:
       return "RAlt";
+    case VK_LWIN:
+      return "Win";
+    case VK_RWIN:
+      return "RWin";
     case VK_PAUSE:
       return "Pause";
     case VK_SCROLL:
@@ -1028,16 +1074,16 @@ void SetModulePath(const std::wstring& path, bool wineStyle) {
 void FailModulePath() { desk().failModulePath = true; }
 int ModulePathQueries() { return desk().modulePathQueries; }
 
-void InjectedRawInputHasDevice(bool injectedHasDevice) { desk().injectedRawHasDevice = injectedHasDevice; }
-void RawInputAheadOfHook(bool ahead, DWORD hookLagMs) {
-  desk().rawAhead = ahead;
-  desk().hookLagMs = hookLagMs;
-}
+void SetInputOrder(InputOrder order) { desk().order = order; }
+void SetHooksAheadDelay(DWORD milliseconds) { desk().hooksAheadMs = milliseconds; }
 void FailRawInput(bool fail) { desk().failRawInput = fail; }
 bool RawInputRegistered() { return desk().rawTarget != nullptr; }
 int MessageOnlyWindows() { return static_cast<int>(desk().messageWindows.size()); }
 int TimersArmed() { return static_cast<int>(desk().timers.size()); }
-void AdvanceClock(DWORD milliseconds) { desk().clock += milliseconds; }
+void AdvanceClock(DWORD milliseconds) {
+  desk().clock += milliseconds;
+  PostLateRawInput();
+}
 
 void DropKeyboardHook() { desk().hookDropped = true; }
 void SkipHookForNextKey() { desk().skipHook = true; }

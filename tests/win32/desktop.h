@@ -145,17 +145,20 @@ void FailModulePath();
 int ModulePathQueries();
 
 // --- Raw input, message-only windows and timers ------------------------------
-// Raw keyboard input reaches the registered window for every keyboard event,
-// whatever the hooks do with it. Injected events come without a scan code and
-// without a device, as on Windows, unless injectedHasDevice is set (Wine gives
-// them one).
-void InjectedRawInputHasDevice(bool injectedHasDevice);
-// Raw input is reported ahead of the hook: a physical event's hook call (and
-// what follows from it) waits until the launcher has taken the event's
-// WM_INPUT off its queue and looks at the queue again, or looks at it without
-// taking raw input, as happens under Wine; and until hookLagMs have passed, as
-// when slow hooks are called before ours.
-void RawInputAheadOfHook(bool ahead, DWORD hookLagMs = 0);
+// How keyboard input reaches the low-level hook and the raw input window.
+// Windows (the default): each event goes through the hooks first, and only
+// what they pass on makes raw input, posted once every hook is done and
+// stamped with the clock then; injected events carry a scan code but no
+// device. Wine: every event makes raw input first, with the event's own time,
+// and the hook call waits until the launcher has taken that WM_INPUT off its
+// queue and looks at the queue again, or looks at it without taking raw
+// input; injected events carry a device but no scan code.
+enum class InputOrder { Windows, Wine };
+void SetInputOrder(InputOrder order);
+// Hooks called before ours hold each physical key this long: under Windows'
+// order its raw input is posted that much after the hook's time, under
+// Wine's our hook is called that much after the raw input.
+void SetHooksAheadDelay(DWORD milliseconds);
 void FailRawInput(bool fail);
 bool RawInputRegistered();
 int MessageOnlyWindows();

@@ -68,6 +68,8 @@ using HMODULE = HINSTANCE;
 #define VK_CONTROL 0x11
 #define VK_MENU 0x12
 #define VK_PAUSE 0x13
+#define VK_LWIN 0x5B
+#define VK_RWIN 0x5C
 #define VK_SCROLL 0x91
 #define VK_LSHIFT 0xA0
 #define VK_RSHIFT 0xA1
