@@ -151,6 +151,10 @@ std::wstring KeyName(UINT vk) {
       return L"LAlt";
     case VK_RMENU:
       return L"RAlt";
+    case VK_LWIN:
+      return L"Win";
+    case VK_RWIN:
+      return L"RWin";
     case VK_PAUSE:
       return L"Pause";
     case VK_SCROLL:

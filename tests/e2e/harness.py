@@ -17,7 +17,7 @@ the stand-in client logged.
     assert run.wait(10) == 0
 
 Key notation: "W+" a key-down, "W-" a key-up, "W+r" an auto-repeated key-down;
-modifiers are Ctrl, Shift, Alt (left-hand keys) and RCtrl, RShift, RAlt.
+modifiers are Ctrl, Shift, Alt, Win (left-hand keys) and RCtrl, RShift, RAlt, RWin.
 
 Environment: E2E_CLIENT, E2E_WINPROBE, E2E_LAUNCHER (built executables),
 E2E_CACHE_DIR (where the prefix template and session folders live),
@@ -826,7 +826,7 @@ class WineSession:
 
 
 KEYSYMS = {"ctrl": "Control_L", "shift": "Shift_L", "alt": "Alt_L",
-           "rctrl": "Control_R", "rshift": "Shift_R", "ralt": "Alt_R",
+           "rctrl": "Control_R", "rshift": "Shift_R", "ralt": "Alt_R", "win": "Super_L", "rwin": "Super_R",
            "space": "space", "enter": "Return", "esc": "Escape", "tab": "Tab", "scroll": "Scroll_Lock"}
 
 

@@ -107,11 +107,12 @@ class Walking(LauncherTestCase):
                     if key.endswith("r"):
                         self.assertIn(before, (key, key[:-1]), got)
 
-    def test_ctrl_alt_shift_combinations_reach_the_client_untouched(self):
+    def test_modifier_combinations_reach_the_client_untouched(self):
         self.check_table([(keys, keys) for keys in [
             "Ctrl+ W+ W- Ctrl-",
             "Alt+ S+ S- Alt-",
             "Shift+ D+ D- Shift-",
+            "Win+ A+ A- Win-",
             "Shift+ W+ A+ A- W- Shift-",
             # W went to the client as it is, so its key-up does too, even after Ctrl is up.
             "Ctrl+ W+ Ctrl- W-",
@@ -123,6 +124,7 @@ class Walking(LauncherTestCase):
             ("W+", "Ctrl", "W+ W- Ctrl+", "A"),
             ("W+ A+", "Shift", "W+ W- Q+ Q- Shift+", "D"),
             ("S+ D+", "Alt", "S+ S- C+ C- Alt+", "W"),
+            ("W+ A+", "Win", "W+ W- Q+ Q- Win+", "S"),
         ]
         for held, modifier, walked, tapped in cases:
             with self.subTest(held=held, modifier=modifier), self.wine.without_autorepeat(modifier):
