@@ -35,7 +35,7 @@ void StartTitleThread() {
 // Pumping is what lets the platform call the hooks on this thread.
 void PumpUntilClientExits(HANDLE clientProcess) {
   for (;;) {
-    DWORD result = MsgWaitForMultipleObjects(1, &clientProcess, FALSE, INFINITE, pumpWakeMask);
+    DWORD result = MsgWaitForMultipleObjects(1, &clientProcess, FALSE, INFINITE, MessagesToWakeFor());
     if (result != WAIT_OBJECT_0 + 1 || !PumpWaitingMessages()) return;
   }
 }

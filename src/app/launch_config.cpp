@@ -51,5 +51,5 @@ void ReadSmartWalkingSetting(const std::wstring& iniFile) {
 
 void ReadPauseKeySetting(const std::wstring& iniFile) {
   UINT value = GetPrivateProfileIntW(L"SmartWalking", L"PauseKey", VK_SCROLL, iniFile.c_str());
-  pauseKey = IsUsablePauseKey(value) ? static_cast<BYTE>(value) : 0;
+  UsePauseKey(value);
 }

@@ -8,13 +8,10 @@ HWINEVENTHOOK nameChangeEventHook = nullptr;
 
 std::atomic<std::int32_t> titleApplied{0};
 
-BYTE sentKey = 0;
-BYTE lastPressedKey = 0;
-BYTE heldW = 0;
-BYTE heldA = 0;
-BYTE heldS = 0;
-BYTE heldD = 0;
-
-BYTE pauseKey = VK_SCROLL;
-bool pauseKeyDown = false;
-bool walkingPaused = false;
+void ResetLauncherState() {
+  smartWalkingEnabled = true;
+  clientProcessId = 0;
+  keyboardHook = nullptr;
+  showEventHook = nameChangeEventHook = nullptr;
+  titleApplied.exchange(0);
+}

@@ -1,4 +1,5 @@
-// The launcher's process-wide state: one instance for the whole run.
+// The state the launcher's parts share: one instance for the whole run.
+// Everything else lives in the one file that writes it.
 #pragma once
 
 #include <windows.h>
@@ -15,16 +16,5 @@ extern HWINEVENTHOOK nameChangeEventHook;
 // Written by the main thread's first title pass and by the title thread.
 extern std::atomic<std::int32_t> titleApplied;
 
-// Walking state; touched only on the main thread.
-extern BYTE sentKey;
-extern BYTE lastPressedKey;
-extern BYTE heldW;
-extern BYTE heldA;
-extern BYTE heldS;
-extern BYTE heldD;
-
-// The key that pauses walking (0: none), whether the hook last saw it go down,
-// and whether walking is paused; touched only on the main thread.
-extern BYTE pauseKey;
-extern bool pauseKeyDown;
-extern bool walkingPaused;
+// Back to the state at start.
+void ResetLauncherState();

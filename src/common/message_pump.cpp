@@ -1,10 +1,11 @@
 #include "common/message_pump.h"
 
-UINT pumpWakeMask = QS_ALLINPUT;
+#include "walking/hook_watchdog.h"
 
 bool PumpWaitingMessages() {
+  UINT wakeMask = MessagesToWakeFor();
   // PM_QS_* are the QS_* bits moved to the high word.
-  UINT flags = pumpWakeMask == QS_ALLINPUT ? PM_REMOVE : PM_REMOVE | pumpWakeMask << 16;
+  UINT flags = wakeMask == QS_ALLINPUT ? PM_REMOVE : PM_REMOVE | wakeMask << 16;
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, flags)) {
     if (message.message == WM_QUIT) return false;

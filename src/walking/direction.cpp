@@ -1,23 +1,23 @@
 #include "walking/direction.h"
 
-#include "common/launcher_state.h"
+BYTE sentKey = 0;
+BYTE lastPressedKey = 0;
+BYTE heldW = 0;
+BYTE heldA = 0;
+BYTE heldS = 0;
+BYTE heldD = 0;
 
 namespace {
 
-constexpr BYTE kW = 'W';
-constexpr BYTE kA = 'A';
-constexpr BYTE kS = 'S';
-constexpr BYTE kD = 'D';
-
 BYTE* HeldFlagOf(BYTE vk) {
   switch (vk) {
-    case kW:
+    case 'W':
       return &heldW;
-    case kA:
+    case 'A':
       return &heldA;
-    case kS:
+    case 'S':
       return &heldS;
-    case kD:
+    case 'D':
       return &heldD;
     default:
       return nullptr;
@@ -58,12 +58,12 @@ void ReleaseAll() {
 }
 
 BYTE ResolveDirection() {
-  BYTE vertical = ResolveAxis(kW, heldW, kS, heldS);
-  BYTE horizontal = ResolveAxis(kA, heldA, kD, heldD);
+  BYTE vertical = ResolveAxis('W', heldW, 'S', heldS);
+  BYTE horizontal = ResolveAxis('A', heldA, 'D', heldD);
   if (vertical == 0) return horizontal;
   if (horizontal == 0) return vertical;
-  if (vertical == kW) return horizontal == kA ? 'Q' : 'E';
-  return horizontal == kA ? 'Z' : 'C';
+  if (vertical == 'W') return horizontal == 'A' ? 'Q' : 'E';
+  return horizontal == 'A' ? 'Z' : 'C';
 }
 
 void OnDirectionKey(BYTE vk, bool down) {
@@ -87,4 +87,9 @@ void OnDirectionKey(BYTE vk, bool down) {
 bool IsDirectionKeyHeld(BYTE vk) {
   const BYTE* held = HeldFlagOf(vk);
   return held && *held;
+}
+
+void ResetDirection() {
+  sentKey = lastPressedKey = 0;
+  heldW = heldA = heldS = heldD = 0;
 }

@@ -3,6 +3,14 @@
 
 #include <windows.h>
 
+// The walking state; touched only on the main thread.
+extern BYTE sentKey;
+extern BYTE lastPressedKey;
+extern BYTE heldW;
+extern BYTE heldA;
+extern BYTE heldS;
+extern BYTE heldD;
+
 void SendKeyEvent(BYTE vk, bool up);
 void PressSentKey();
 void ReleaseSentKey();
@@ -10,3 +18,5 @@ void ReleaseAll();
 BYTE ResolveDirection();
 void OnDirectionKey(BYTE vk, bool down);
 bool IsDirectionKeyHeld(BYTE vk);
+// Forgets the walk without sending anything.
+void ResetDirection();

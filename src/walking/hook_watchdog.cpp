@@ -1,7 +1,6 @@
 #include "walking/hook_watchdog.h"
 
 #include "common/launcher_state.h"
-#include "common/message_pump.h"
 #include "walking/direction.h"
 #include "walking/keyboard_hook.h"
 #include "walking/keys.h"
@@ -46,6 +45,7 @@ KeyEvent awaitedKey = {};
 // Whether raw input came since the last check.
 bool inputSinceCheck = false;
 bool graceRunning = false;
+UINT wakeMask = QS_ALLINPUT;
 DWORD lastInstallTime = 0;
 
 // Event times wrap after 49 days; compares them as the platform does.
@@ -104,13 +104,13 @@ void AwaitUnlessSeen(const KeyEvent& key) {
 void CheckAfter(LONG delayMs) {
   inputSinceCheck = false;
   graceRunning = SetTimer(witnessWindow, kGraceTimer, static_cast<UINT>(delayMs < 1 ? 1 : delayMs), nullptr) != 0;
-  pumpWakeMask = graceRunning ? kWakeMaskWithoutInput : QS_ALLINPUT;
+  wakeMask = graceRunning ? kWakeMaskWithoutInput : QS_ALLINPUT;
 }
 
 void EndGracePeriod() {
   KillTimer(witnessWindow, kGraceTimer);
   graceRunning = false;
-  pumpWakeMask = QS_ALLINPUT;
+  wakeMask = QS_ALLINPUT;
 }
 
 void ReadWaitingRawInput() {
@@ -238,4 +238,21 @@ void NoteHookEvent(const KBDLLHOOKSTRUCT& event, WPARAM message) {
   // The walk injects W/A/S/D too; only the player's own keys count per key.
   if (event.flags & LLKHF_INJECTED) return;
   KeepLaterEventTime(hookKeyTimes[IsKeyUpMessage(message)][event.vkCode & 0xFF], event.time);
+}
+
+UINT MessagesToWakeFor() { return wakeMask; }
+
+void ResetHookWatchdog() {
+  hookModule = nullptr;
+  witnessWindow = nullptr;
+  hookEventTime = 0;
+  for (auto& times : hookKeyTimes)
+    for (DWORD& keyTime : times) keyTime = 0;
+  witnessedKey = {};
+  for (DWORD& keyTime : witnessedKeyUpTimes) keyTime = 0;
+  keyAwaited = false;
+  awaitedKey = {};
+  inputSinceCheck = graceRunning = false;
+  wakeMask = QS_ALLINPUT;
+  lastInstallTime = 0;
 }

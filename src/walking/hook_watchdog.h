@@ -16,3 +16,8 @@ LRESULT CALLBACK HookWatchdogProc(HWND window, UINT message, WPARAM wParam, LPAR
 // The keyboard hook tells what it was called for; a key the witness reports
 // that the hook was never called for means the hook is gone.
 void NoteHookEvent(const KBDLLHOOKSTRUCT& event, WPARAM message);
+// What the main thread's wait wakes for: every message, but raw input while
+// the watchdog reads it in batches, so that a key costs no wake-up of its own.
+UINT MessagesToWakeFor();
+// Back to the state at start, the witness closed.
+void ResetHookWatchdog();

@@ -1,14 +1,23 @@
 #include "walking/pause_key.h"
 
-#include "common/launcher_state.h"
 #include "walking/direction.h"
 #include "walking/keys.h"
+
+BYTE pauseKey = VK_SCROLL;
+bool pauseKeyDown = false;
+bool walkingPaused = false;
+
+namespace {
 
 bool IsUsablePauseKey(UINT vk) {
   if (vk < 1 || vk > 254) return false;
   // Never take over a key the walker already watches.
   return !IsDirectionKey(vk) && !IsModifierKey(vk);
 }
+
+}  // namespace
+
+void UsePauseKey(UINT vk) { pauseKey = IsUsablePauseKey(vk) ? static_cast<BYTE>(vk) : 0; }
 
 void OnPauseKey(WPARAM message, bool inClient) {
   // With no pause key, a key code of 0 still matches it and must not switch.
@@ -25,4 +34,9 @@ void OnPauseKey(WPARAM message, bool inClient) {
   // A walk held now ends with its key-up, and resuming starts from nothing held.
   ReleaseAll();
   walkingPaused = !walkingPaused;
+}
+
+void ResetPauseKey() {
+  pauseKey = VK_SCROLL;
+  pauseKeyDown = walkingPaused = false;
 }

@@ -4,5 +4,15 @@
 
 #include <windows.h>
 
-bool IsUsablePauseKey(UINT vk);
+// The key that pauses walking (0: none), whether the hook last saw it go
+// down, and whether walking is paused; touched only on the main thread.
+extern BYTE pauseKey;
+extern bool pauseKeyDown;
+extern bool walkingPaused;
+
+// Takes the key chosen in the settings, or none when it is one the walker
+// cannot give up.
+void UsePauseKey(UINT vk);
 void OnPauseKey(WPARAM message, bool inClient);
+// Scroll Lock, not down, walking on.
+void ResetPauseKey();

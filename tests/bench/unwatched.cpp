@@ -6,3 +6,5 @@ void StartHookWatchdog(HINSTANCE) {}
 void StopHookWatchdog() {}
 LRESULT CALLBACK HookWatchdogProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
 void NoteHookEvent(const KBDLLHOOKSTRUCT&, WPARAM) {}
+UINT MessagesToWakeFor() { return QS_ALLINPUT; }
+void ResetHookWatchdog() {}

@@ -16,6 +16,7 @@
 
 #include "app/launch_config.h"
 #include "desktop.h"
+#include "player.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckBase(BaseDirectoryOf(modulePath), modulePath, true);
   CheckPaths(BuildLaunchPaths(BaseDirectoryOf(modulePath)), modulePath);
 
-  standin::Reset();
+  player::ResetLauncher();
   standin::SetModulePath(modulePath, (mode & 1) != 0);
   const LaunchPaths paths = BuildLaunchPaths(ResolveBaseDirectory());
   CheckBase(paths.baseDirectory, modulePath, modulePath.size() <= kLongestPath);

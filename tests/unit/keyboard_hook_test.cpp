@@ -7,6 +7,7 @@
 #include "common/launcher_state.h"
 #include "desktop.h"
 #include "player.h"
+#include "walking/direction.h"
 
 namespace {
 

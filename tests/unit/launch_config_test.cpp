@@ -12,6 +12,8 @@
 
 #include "common/launcher_state.h"
 #include "desktop.h"
+#include "player.h"
+#include "walking/pause_key.h"
 
 namespace {
 
@@ -29,7 +31,7 @@ void PrintTo(const Install& install, std::ostream* out) {
 
 class LaunchPathsFromModule : public testing::TestWithParam<Install> {
  protected:
-  void SetUp() override { standin::Reset(); }
+  void SetUp() override { player::ResetLauncher(); }
 };
 
 TEST_P(LaunchPathsFromModule, DerivesEveryPath) {
@@ -58,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
                             L"D:\\Jogos\\Varnel Online\\VarnelOfficial.ini", L"D:\\Jogos\\Varnel Online\\bin"}));
 
 TEST(LaunchPathsEdges, UnreadableModulePathGivesTheCurrentDirectory) {
-  standin::Reset();
+  player::ResetLauncher();
   standin::FailModulePath();
   EXPECT_EQ(ResolveBaseDirectory(), L".");
 }
@@ -70,7 +72,7 @@ class LongModulePath : public testing::TestWithParam<bool> {};
 TEST_P(LongModulePath, IsReadWhole) {
   const bool wineStyle = GetParam();
   for (std::size_t depth : {258u, 259u, 260u, 261u, 600u, 5000u, 32766u}) {
-    standin::Reset();
+    player::ResetLauncher();
     std::wstring folder = L"C:\\" + std::wstring(depth - 9, L'd');
     std::wstring module = folder + L"\\L.exe";
     standin::SetModulePath(module, wineStyle);
@@ -79,7 +81,7 @@ TEST_P(LongModulePath, IsReadWhole) {
 }
 
 TEST_P(LongModulePath, BeyondThePlatformLimitGivesTheCurrentDirectory) {
-  standin::Reset();
+  player::ResetLauncher();
   standin::SetModulePath(L"C:\\" + std::wstring(40000, L'd') + L"\\L.exe", GetParam());
   EXPECT_EQ(ResolveBaseDirectory(), L".");
 }

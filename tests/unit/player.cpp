@@ -3,6 +3,9 @@
 
 #include "common/launcher_state.h"
 #include "common/message_pump.h"
+#include "walking/direction.h"
+#include "walking/hook_watchdog.h"
+#include "walking/pause_key.h"
 
 namespace player {
 namespace {
@@ -10,16 +13,18 @@ HWND client = nullptr;
 HWND other = nullptr;
 }  // namespace
 
-void SetUpDesktop(HOOKPROC hook) {
+void ResetLauncher() {
   standin::Reset();
-  smartWalkingEnabled = true;
-  clientProcessId = kClientProcess;
-  sentKey = lastPressedKey = 0;
+  ResetLauncherState();
+  ResetDirection();
+  ResetPauseKey();
   ResetKeyboardHook();
-  heldW = heldA = heldS = heldD = 0;
-  pauseKey = VK_SCROLL;
-  pauseKeyDown = walkingPaused = false;
-  pumpWakeMask = QS_ALLINPUT;
+  ResetHookWatchdog();
+}
+
+void SetUpDesktop(HOOKPROC hook) {
+  ResetLauncher();
+  clientProcessId = kClientProcess;
   client = standin::AddWindow(kClientProcess, L"Client");
   other = standin::AddWindow(kOtherProcess, L"Notes");
   standin::SetForeground(client);

@@ -14,6 +14,8 @@ namespace player {
 constexpr DWORD kClientProcess = 4242;
 constexpr DWORD kOtherProcess = 777;
 
+// Back to an empty desktop and the launcher as it starts, every part of it.
+void ResetLauncher();
 // Resets the desktop and the launcher state (Scroll Lock the pause key, as
 // by default), opens the client's and another application's window with the
 // client in front, and installs the hook.

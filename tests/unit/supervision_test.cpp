@@ -11,8 +11,8 @@
 #include "common/launcher_state.h"
 #include "common/message_pump.h"
 #include "desktop.h"
+#include "player.h"
 #include "title/title_enforcer.h"
-#include "walking/keyboard_hook.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int);
 
@@ -27,14 +27,7 @@ const std::string kWalkingFailed = "N\xC3\xA3o foi poss\xC3\xADvel ativar o Zade
 class Launcher : public testing::Test {
  protected:
   void SetUp() override {
-    standin::Reset();
-    smartWalkingEnabled = true;
-    clientProcessId = 0;
-    keyboardHook = nullptr;
-    showEventHook = nameChangeEventHook = nullptr;
-    sentKey = lastPressedKey = heldW = heldA = heldS = heldD = 0;
-    ResetKeyboardHook();
-    pumpWakeMask = QS_ALLINPUT;
+    player::ResetLauncher();
     folder = testing::TempDir() + "launcher-" + testing::UnitTest::GetInstance()->current_test_info()->name();
     std::remove((folder + "/VarnelOfficial.ini").c_str());
     std::string module = folder + "/Varnel Official Client.exe";

@@ -7,6 +7,7 @@
 #include "common/launcher_state.h"
 #include "common/product_title.h"
 #include "desktop.h"
+#include "player.h"
 
 namespace {
 
@@ -17,9 +18,8 @@ const std::wstring kTitle = ProductTitle;
 class Titles : public testing::Test {
  protected:
   void SetUp() override {
-    standin::Reset();
+    player::ResetLauncher();
     clientProcessId = kClient;
-    titleApplied = 0;
     SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, nullptr, TitleEventProc, kClient, 0, WINEVENT_OUTOFCONTEXT);
     SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, TitleEventProc, kClient, 0,
                     WINEVENT_OUTOFCONTEXT);

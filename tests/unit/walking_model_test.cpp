@@ -12,6 +12,7 @@
 #include "player.h"
 #include "walking/direction.h"
 #include "walking/hook_watchdog.h"
+#include "walking/pause_key.h"
 #include "walking_reference.h"
 
 namespace {

@@ -18,6 +18,7 @@
 #include "desktop.h"
 #include "player.h"
 #include "walking/keyboard_hook.h"
+#include "walking/pause_key.h"
 
 // --- Who is running: the launcher's code or the stand-in platform --------------------
 
