@@ -144,33 +144,36 @@ INSTANTIATE_TEST_SUITE_P(Exits, WaysOut,
                                          WayOut{"WaitFails", standin::FailNextWait}),
                          [](const testing::TestParamInfo<WayOut>& info) { return std::string(info.param.name); });
 
-TEST_F(Launcher, DispatchesMessagesUntilTheQuitMessageAndNoFurther) {
-  standin::OnWait([] {
-    standin::PostToLauncher(0x0400);
-    standin::PostToLauncher(WM_QUIT);
-    standin::PostToLauncher(0x0401);
-  });
-  EXPECT_EQ(Run(), 0);
-  ASSERT_EQ(standin::Dispatched().size(), 1u);
-  EXPECT_EQ(standin::Dispatched()[0].message, 0x0400u);
-}
+struct Posts {
+  const char* name;
+  std::vector<std::vector<UINT>> waits;  // what is posted during each wait, in order
+  std::vector<UINT> dispatched;
+};
 
-TEST_F(Launcher, KeepsPumpingUntilTheClientExits) {
-  for (UINT message : {0x0400u, 0x0401u, 0x0402u}) standin::OnWait([message] { standin::PostToLauncher(message); });
+void PrintTo(const Posts& posts, std::ostream* out) { *out << posts.name; }
+
+class Pumping : public Launcher, public testing::WithParamInterface<Posts> {};
+
+// The launcher pumps until the client exits (after the posts) or a quit message arrives.
+TEST_P(Pumping, DispatchesWhatWasPostedUntilTheEnd) {
+  for (const std::vector<UINT>& posts : GetParam().waits)
+    standin::OnWait([posts] {
+      for (UINT message : posts) standin::PostToLauncher(message);
+    });
   standin::OnWait(standin::ExitClient);
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(standin::Dispatched().size(), 3u);
+  std::vector<UINT> dispatched;
+  for (const MSG& message : standin::Dispatched()) dispatched.push_back(message.message);
+  EXPECT_EQ(dispatched, GetParam().dispatched);
 }
 
-TEST_F(Launcher, DispatchesEveryMessageThatArrivedWhileItWaited) {
-  // Once the queue has been looked at, the wait no longer wakes for what was left in it.
-  standin::OnWait([] {
-    for (UINT message : {0x0400u, 0x0401u, 0x0402u}) standin::PostToLauncher(message);
-  });
-  standin::OnWait(standin::ExitClient);
-  EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(standin::Dispatched().size(), 3u);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Messages, Pumping,
+    testing::Values(Posts{"OnePerWait", {{0x0400}, {0x0401}, {0x0402}}, {0x0400, 0x0401, 0x0402}},
+                    // Once the queue has been looked at, the wait no longer wakes for what was left in it.
+                    Posts{"AllInOneWait", {{0x0400, 0x0401, 0x0402}}, {0x0400, 0x0401, 0x0402}},
+                    Posts{"UntilTheQuitMessageAndNoFurther", {{0x0400, WM_QUIT, 0x0401}}, {0x0400}}),
+    [](const testing::TestParamInfo<Posts>& info) { return std::string(info.param.name); });
 
 TEST_F(Launcher, TypingWakesItOnceAGracePeriodNotOnceAKey) {
   HWND window = standin::AddWindow(standin::ClientProcessId(), L"Client");
