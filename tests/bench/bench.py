@@ -124,35 +124,39 @@ THREAD_PRIORITY_HIGHEST = 2
 
 # What each setup runs and which kinds of press it times.
 SETUPS = {
-    "a": {"walking": 0, "hook": None, "presses": ["a"]},
-    "b": {"walking": 0, "hook": ("empty_hook.exe",), "presses": ["b"]},
-    "c": {"walking": 0, "hook": ("remap_hook.exe", "diagonal"), "presses": ["c", "c2", "c2b"]},
-    "c3": {"walking": 0, "hook": ("remap_hook.exe", "queries"), "presses": ["c3"]},
-    "de": {"walking": 1, "hook": None, "presses": ["d", "e"]},
+    "no_hook": {"walking": 0, "hook": None, "presses": ["no_hook_w"]},
+    "empty_hook": {"walking": 0, "hook": ("empty_hook.exe",), "presses": ["empty_hook_w"]},
+    "remap_floor": {"walking": 0, "hook": ("remap_hook.exe", "diagonal"),
+                    "presses": ["remap_w", "remap_w_held_a", "remap_w_held_d"]},
+    "remap_floor_asking": {"walking": 0, "hook": ("remap_hook.exe", "queries"), "presses": ["remap_asking_w"]},
+    "launcher": {"walking": 1, "hook": None, "presses": ["launcher_w", "launcher_w_held_a"]},
     # The same launcher built without its hook watchdog.
-    "de0": {"walking": 1, "hook": None, "launcher": "launcher_unwatched.exe", "presses": ["d0", "e0"]},
+    "launcher_unwatched": {"walking": 1, "hook": None, "launcher": "launcher_unwatched.exe",
+                           "presses": ["unwatched_w", "unwatched_w_held_a"]},
     # A game keeping every processor busy at normal priority; then the launcher's threads raised.
-    "dl": {"walking": 1, "hook": None, "load": True, "presses": ["dl"]},
-    "dlh": {"walking": 1, "hook": None, "load": True, "raise": THREAD_PRIORITY_HIGHEST, "presses": ["dlh"]},
+    "launcher_busy_game": {"walking": 1, "hook": None, "load": True, "presses": ["busy_game_w"]},
+    "launcher_busy_game_raised": {"walking": 1, "hook": None, "load": True, "raise": THREAD_PRIORITY_HIGHEST,
+                                  "presses": ["busy_game_raised_w"]},
     # The same launcher with no pause key configured (the others have Scroll Lock, the default).
-    "fg": {"walking": 1, "hook": None, "presses": ["f", "g"], "ini": b"[SmartWalking]\r\nPauseKey=0\r\n"},
+    "launcher_no_pause_key": {"walking": 1, "hook": None, "presses": ["no_pause_key_w", "no_pause_key_w_held_a"],
+                              "ini": b"[SmartWalking]\r\nPauseKey=0\r\n"},
 }
 
 LABELS = {
-    "a": "no hook, W",
-    "b": "empty hook, W",
-    "c": "remap floor, W",
-    "c2": "remap floor, W held + A (2 SendInput calls)",
-    "c2b": "remap floor, W held + D (1 SendInput call)",
-    "c3": "remap floor + the launcher's queries, W",
-    "d": "launcher, W",
-    "e": "launcher, W held + A",
-    "d0": "launcher without the hook watchdog, W",
-    "e0": "launcher without the hook watchdog, W held + A",
-    "dl": "launcher beside a busy game, W",
-    "dlh": "launcher beside a busy game, its threads raised, W",
-    "f": "launcher with no pause key, W",
-    "g": "launcher with no pause key, W held + A",
+    "no_hook_w": "no hook, W",
+    "empty_hook_w": "empty hook, W",
+    "remap_w": "remap floor, W",
+    "remap_w_held_a": "remap floor, W held + A (2 SendInput calls)",
+    "remap_w_held_d": "remap floor, W held + D (1 SendInput call)",
+    "remap_asking_w": "remap floor + the launcher's queries, W",
+    "launcher_w": "launcher, W",
+    "launcher_w_held_a": "launcher, W held + A",
+    "unwatched_w": "launcher without the hook watchdog, W",
+    "unwatched_w_held_a": "launcher without the hook watchdog, W held + A",
+    "busy_game_w": "launcher beside a busy game, W",
+    "busy_game_raised_w": "launcher beside a busy game, its threads raised, W",
+    "no_pause_key_w": "launcher with no pause key, W",
+    "no_pause_key_w_held_a": "launcher with no pause key, W held + A",
 }
 
 
@@ -186,10 +190,10 @@ def tap_w(keys: Keyboard, tail: KeyTail) -> tuple[int, float]:
 
 def press(kind: str, keys: Keyboard, tail: KeyTail) -> float:
     """One timed press; returns microseconds from the X event to the client's key message."""
-    if kind in ("a", "b", "c", "c3", "d", "d0", "dl", "dlh", "f"):
+    if not kind.endswith(("_held_a", "_held_d")):
         return tap_w(keys, tail)[1]
     # W held, then A (or D): the client sees W go up and the diagonal go down.
-    side, diagonal = ("D", "E") if kind == "c2b" else ("A", "Q")
+    side, diagonal = ("D", "E") if kind.endswith("_held_d") else ("A", "Q")
     tail.skip()
     keys.send("W", True)
     tail.wait("down", "W")
@@ -508,8 +512,8 @@ def fmt(value: float, digits: int = 0) -> str:
 
 def pause_key_rows(rows: list, latency_rows, hook: dict) -> None:
     """The pause key's cost: the launcher with its default pause key beside the same launcher with none."""
-    latency_rows("d", "f", "≤ 1.05", "≤ 1.10")
-    latency_rows("e", "g", "≤ 1.05", "≤ 1.10")
+    latency_rows("launcher_w", "no_pause_key_w", "≤ 1.05", "≤ 1.10")
+    latency_rows("launcher_w_held_a", "no_pause_key_w_held_a", "≤ 1.05", "≤ 1.10")
     ours, base = hook["BM_LauncherHook"], hook["BM_LauncherHookNoPauseKey"]
     rows.append((
         "hook ns per key event, pause key Scroll Lock vs none (native, median of runs)", fmt(ours["ns"], 1),
@@ -538,28 +542,28 @@ def build_table(lat: dict, clock: dict, idle: dict, hook: dict, sizes: dict, loa
         rows.append((f"key→client µs, p95: {label}", fmt(op), fmt(bp), f"{op / bp:.3f}", goal_p95,
                      f"n={len(s[ours])} vs {len(s[base])}"))
 
-    latency_rows("d", "d0", "≤ 1.03")
-    latency_rows("e", "e0", "≤ 1.03")
-    latency_rows("d0", "c")
-    latency_rows("dlh", "dl")
-    latency_rows("d", "c", "≤ 1.05", "≤ 1.10")
-    latency_rows("e", "c", "≤ 1.05", "≤ 1.10")
+    latency_rows("launcher_w", "unwatched_w", "≤ 1.03")
+    latency_rows("launcher_w_held_a", "unwatched_w_held_a", "≤ 1.03")
+    latency_rows("unwatched_w", "remap_w")
+    latency_rows("busy_game_raised_w", "busy_game_w")
+    latency_rows("launcher_w", "remap_w", "≤ 1.05", "≤ 1.10")
+    latency_rows("launcher_w_held_a", "remap_w", "≤ 1.05", "≤ 1.10")
     if slow_start:
         slow_start_rows(rows, slow_start)
-    latency_rows("c2", "c")
-    latency_rows("e", "c2")
-    latency_rows("d", "c3")
-    latency_rows("c3", "c")
+    latency_rows("remap_w_held_a", "remap_w")
+    latency_rows("launcher_w_held_a", "remap_w_held_a")
+    latency_rows("launcher_w", "remap_asking_w")
+    latency_rows("remap_asking_w", "remap_w")
     asked = lat["queries_us"]
     for i, label in enumerate(("GetForegroundWindow", "GetWindowThreadProcessId", "3 × GetAsyncKeyState")):
         q = [a[i] for a in asked]
         rows.append((f"µs inside the hook asking as the launcher does: {label}",
                      f"{fmt(median(q), 1)} median / {fmt(percentile(q, 0.95), 1)} p95", "0 (remap floor asks nothing)",
                      "", "", f"timed in the remap hook's queries mode, n={len(q)} (W down and up)"))
-    latency_rows("c2b", "c2")
+    latency_rows("remap_w_held_d", "remap_w_held_a")
     pause_key_rows(rows, latency_rows, hook)
-    latency_rows("c", "b")
-    latency_rows("b", "a")
+    latency_rows("remap_w", "empty_hook_w")
+    latency_rows("empty_hook_w", "no_hook_w")
 
     L, B = idle["launcher"], idle["baseline"]
     rows.append((f"idle CPU ms, start-up + title thread (first {idle['first_s']:.1f} s)", fmt(L["first_ms"], 1),
