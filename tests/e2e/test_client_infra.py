@@ -195,17 +195,6 @@ class ClientKeys(WineTestCase):
 
 
 class Probe(WineTestCase):
-    def test_reads_message_boxes(self):
-        text = "Não foi possível iniciar bin\\client.exe."
-        for icon in ["error", "warning", "information", "question", "none"]:
-            with self.subTest(icon=icon):
-                shown = self.wine.start(WINPROBE_EXE, "showbox", "Varnel Official Client", text, "--icon", icon)
-                box = self.wine.message_box("Varnel Official Client")
-                self.assertIsNotNone(box)
-                self.assertEqual((box.text, box.icon, box.buttons, box.owner), (text, icon, [(1, "OK")], 0))
-                self.assertEqual(shown.wait(10), 0)
-                self.assertIn("result=1", shown.text())
-
     def test_reports_no_box_when_there_is_none(self):
         self.assertIsNone(self.wine.message_box("Nothing here", timeout=0.5))
 

@@ -315,19 +315,6 @@ int MessageBoxCommand(const Args& args) {
   return 0;
 }
 
-int ShowBoxCommand(const Args& args) {
-  if (args.positional.size() < 2) return 2;
-  std::wstring icon = args.Get(L"--icon", L"error");
-  UINT type = icon == L"error"         ? MB_ICONERROR
-              : icon == L"warning"     ? MB_ICONWARNING
-              : icon == L"information" ? MB_ICONINFORMATION
-              : icon == L"question"    ? MB_ICONQUESTION
-                                       : 0;
-  int result = MessageBoxW(nullptr, args.positional[1].c_str(), args.positional[0].c_str(), type);
-  Out(L"result", static_cast<unsigned long long>(result));
-  return 0;
-}
-
 // --- processes and windows ----------------------------------------------------
 
 int QuitCommand(const Args& args) {
@@ -377,15 +364,6 @@ int ForegroundCommand(const Args&) {
   }
   OutWindow(L"", window);
   return 0;
-}
-
-int FocusCommand(const Args& args) {
-  if (args.positional.empty()) return 2;
-  HWND window = ParseWindow(args.positional[0].c_str());
-  BOOL done = SetForegroundWindow(window);
-  Out(L"set", done ? 1 : 0);
-  OutHex(L"foreground", reinterpret_cast<uintptr_t>(GetForegroundWindow()));
-  return done ? 0 : 1;
 }
 
 int SetTitleCommand(const Args& args) {
@@ -842,13 +820,11 @@ struct Command {
 
 const Command commands[] = {
     {L"msgbox", MessageBoxCommand, "msgbox <caption> [--timeout s] [--press-ok]"},
-    {L"showbox", ShowBoxCommand, "showbox <caption> <text> [--icon error|warning|information|question|none]"},
     {L"quit", QuitCommand, "quit <pid>"},
     {L"threads", ThreadsCommand, "threads <pid>"},
     {L"processes", ProcessesCommand, "processes"},
     {L"windows", WindowsCommand, "windows [<pid>]"},
     {L"foreground", ForegroundCommand, "foreground"},
-    {L"focus", FocusCommand, "focus <hwnd>"},
     {L"settitle", SetTitleCommand, "settitle <hwnd> <text>"},
     {L"logwindows", LogWindowsCommand, "logwindows <hwnd>"},
     {L"close", CloseCommand, "close <hwnd>"},
