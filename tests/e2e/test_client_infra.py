@@ -17,17 +17,16 @@ def cell_centre(x: int, y: int) -> tuple[int, int]:
 
 class ClientStart(WineTestCase):
     def test_logs_where_and_how_it_was_started(self):
-        for folder in ["Varnel", "Jogos Varnel Edição", "Games \U0001D4D6\U0001F3AE Varnel"]:
-            with self.subTest(folder=folder):
-                game = self.wine.install(folder=folder)
-                game.start_client()
-                client = game.client
-                client.wait_ready()
-                self.assertEqual(client.cwd, windows_path(game.bin))
-                self.assertEqual(client.exe, windows_path(game.client_exe))
-                self.assertIn(windows_path(game.client_exe), client.cmdline)
-                self.assertEqual(client.title(), None, "no title change before anyone asks")
-                self.assertGreaterEqual(self.wine.threads(client.pid), 1)
+        # Folders with accents and beyond the BMP: test_launch, through the launcher.
+        game = self.wine.install()
+        game.start_client()
+        client = game.client
+        client.wait_ready()
+        self.assertEqual(client.cwd, windows_path(game.bin))
+        self.assertEqual(client.exe, windows_path(game.client_exe))
+        self.assertIn(windows_path(game.client_exe), client.cmdline)
+        self.assertEqual(client.title(), None, "no title change before anyone asks")
+        self.assertGreaterEqual(self.wine.threads(client.pid), 1)
 
     def test_windows_it_opens_on_request(self):
         game = self.wine.install()
