@@ -22,6 +22,15 @@ constexpr LONG kGracePeriodMs = 250;
 // key, but no more often than this.
 constexpr LONG kReinstallSpacingMs = 250;
 
+// The hook gets a key with the time it was typed. Windows posts its raw input
+// once every hook has had it, stamped with the clock then, which ticks every
+// 15.6 ms: a tick or more later, the more so behind slow hooks. Wine posts it
+// first, with the same time. So the hook has seen a key when it saw that key
+// go the same way at most this much earlier. A key going the same way again
+// that soon is at worst an auto-repeat, so a dropped hook is still caught:
+// at the latest by the key after, this much later.
+constexpr LONG kRawInputLagMs = 100;
+
 HINSTANCE hookModule = nullptr;
 HWND witnessWindow = nullptr;
 
@@ -55,15 +64,6 @@ void KeepLaterEventTime(DWORD& newest, DWORD time) {
 }
 
 LONG MsSince(DWORD eventTime, DWORD now) { return static_cast<LONG>(now - eventTime); }
-
-// The hook gets a key with the time it was typed. Windows posts its raw input
-// once every hook has had it, stamped with the clock then, which ticks every
-// 15.6 ms: a tick or more later, the more so behind slow hooks. Wine posts it
-// first, with the same time. So the hook has seen a key when it saw that key
-// go the same way at most this much earlier. A key going the same way again
-// that soon is at worst an auto-repeat, so a dropped hook is still caught:
-// at the latest by the key after, this much later.
-constexpr LONG kRawInputLagMs = 100;
 
 bool HookHasSeenKey(const KeyEvent& key) { return MsSince(hookKeyTimes[key.up][key.vk], key.time) <= kRawInputLagMs; }
 
