@@ -32,7 +32,7 @@ HERE = Path(__file__).resolve().parent
 
 # Filled in by main() once the harness is imported with the build's paths.
 harness = None
-XTestKeyboard = None
+XTestKeyboard = EventLog = None
 
 
 def step(message: str) -> None:
@@ -52,35 +52,6 @@ def median(values: list[float]) -> float:
 
 
 # --- physical keys through XTEST -------------------------------------------------------------
-
-class KeyTail:
-    """Follows the client's log from its current end; waits for one key message."""
-
-    def __init__(self, path: Path):
-        self.file = open(path, "rb")
-        self.file.seek(0, os.SEEK_END)
-        self.pending = b""
-
-    def close(self) -> None:
-        self.file.close()
-
-    def skip(self) -> None:
-        self.file.seek(0, os.SEEK_END)
-        self.pending = b""
-
-    def wait(self, kind: str, name: str, timeout: float = 3.0):
-        deadline = time.monotonic() + timeout
-        while True:
-            self.pending += self.file.read()
-            while b"\n" in self.pending:
-                line, self.pending = self.pending.split(b"\n", 1)
-                record = harness.parse_record(line.decode("utf-8", errors="replace"))
-                if record.event == "key" and record.words[0] == kind and record.get("name") == name:
-                    return record
-            if time.monotonic() > deadline:
-                raise RuntimeError(f"no '{kind} {name}' key message in the client's log within {timeout} s")
-            time.sleep(0.002)
-
 
 # --- the clock both ends share ----------------------------------------------------------
 
@@ -177,38 +148,38 @@ def gap() -> None:
     time.sleep(random.uniform(0.015, 0.03))
 
 
-def tap_w(keys: Keyboard, tail: KeyTail) -> tuple[int, float]:
+def tap_w(keys: XTestKeyboard, log: EventLog) -> tuple[int, float]:
     """W pressed and let go; returns when it was sent and microseconds until the key message."""
-    tail.skip()
+    at = log.mark()
     sent = keys.send("W", True)
-    got = tail.wait("down", "W")
+    got, at = log.next_key(at, "down", "W")
     keys.send("W", False)
-    tail.wait("up", "W")
+    log.next_key(at, "up", "W")
     gap()
     return sent, got.int("qpc_us") - sent
 
 
-def press(kind: str, keys: Keyboard, tail: KeyTail) -> float:
+def press(kind: str, keys: XTestKeyboard, log: EventLog) -> float:
     """One timed press; returns microseconds from the X event to the client's key message."""
     if not kind.endswith(("_held_a", "_held_d")):
-        return tap_w(keys, tail)[1]
+        return tap_w(keys, log)[1]
     # W held, then A (or D): the client sees W go up and the diagonal go down.
     side, diagonal = ("D", "E") if kind.endswith("_held_d") else ("A", "Q")
-    tail.skip()
+    at = log.mark()
     keys.send("W", True)
-    tail.wait("down", "W")
+    _, at = log.next_key(at, "down", "W")
     time.sleep(random.uniform(0.005, 0.015))
     sent = keys.send(side, True)
-    got = tail.wait("down", diagonal)
+    got, at = log.next_key(at, "down", diagonal)
     keys.send(side, False)
-    tail.wait("down", "W")
+    _, at = log.next_key(at, "down", "W")
     keys.send("W", False)
-    tail.wait("up", "W")
+    log.next_key(at, "up", "W")
     gap()
     return got.int("qpc_us") - sent
 
 
-def run_setup(wine, name: str, presses: int, keys: Keyboard, launcher: str,
+def run_setup(wine, name: str, presses: int, keys: XTestKeyboard, launcher: str,
               bench_dir: Path) -> tuple[dict[str, list[float]], list[tuple[float, ...]]]:
     """Times the setup's presses; also returns what a hook program said it spent asking."""
     setup = SETUPS[name]
@@ -226,23 +197,19 @@ def run_setup(wine, name: str, presses: int, keys: Keyboard, launcher: str,
             if raised.code != 0:
                 raise RuntimeError(f"could not raise the launcher's threads: {raised.output}")
         wine.focus(game.client)
-        tail = KeyTail(game.client.path)
-        try:
-            kinds = setup["presses"]
+        kinds = setup["presses"]
+        for kind in kinds:
+            for _ in range(WARM_UP):
+                press(kind, keys, game.client)
+        found: dict[str, list[float]] = {kind: [] for kind in kinds}
+        for _ in range(presses):
             for kind in kinds:
-                for _ in range(WARM_UP):
-                    press(kind, keys, tail)
-            found: dict[str, list[float]] = {kind: [] for kind in kinds}
-            for _ in range(presses):
-                for kind in kinds:
-                    found[kind].append(press(kind, keys, tail))
-            # A hook program reports after its injection; give the last report a moment.
-            time.sleep(0.1)
-            asked = re.findall(r"queries foreground_us=([0-9.]+) process_us=([0-9.]+) keys_us=([0-9.]+)",
-                               hook.text())[WARM_UP * 2:] if hook else []
-            return found, [tuple(float(x) for x in a) for a in asked]
-        finally:
-            tail.close()
+                found[kind].append(press(kind, keys, game.client))
+        # A hook program reports after its injection; give the last report a moment.
+        time.sleep(0.1)
+        asked = re.findall(r"queries foreground_us=([0-9.]+) process_us=([0-9.]+) keys_us=([0-9.]+)",
+                           hook.text())[WARM_UP * 2:] if hook else []
+        return found, [tuple(float(x) for x in a) for a in asked]
     finally:
         wine.stop_programs()
 
@@ -286,24 +253,24 @@ def measure_slow_start(wine, launcher: str, rounds: int) -> dict:
     keys = XTestKeyboard(wine.display, repeat=False, sync=False)
     found: dict[str, list[float]] = {"during": [], "after": []}
 
-    def tap(tail: KeyTail) -> tuple[int, float]:
+    def tap(log: EventLog) -> tuple[int, float]:
         try:
-            return tap_w(keys, tail)
-        except RuntimeError:
+            return tap_w(keys, log)
+        except AssertionError:
             # A tap whose W the other window never got must not leave W down for the next.
             keys.send("W", False)
             raise
 
-    def warm_up_in(other, tail: KeyTail) -> None:
+    def warm_up_in(other) -> None:
         # A client window that takes the foreground later still would get the taps; send
         # the focus back (the unmeasured warm-up taps are what notice).
         for _ in range(3):
             wine.focus(other)
             try:
                 for _ in range(WARM_UP):
-                    tap(tail)
+                    tap(other.log)
                 return
-            except RuntimeError:
+            except AssertionError:
                 step(f"a warm-up tap missed the other window (the client's says {game_foreground()!r}); "
                      "focusing it again")
         raise RuntimeError("the other window kept losing the foreground")
@@ -319,29 +286,25 @@ def measure_slow_start(wine, launcher: str, rounds: int) -> dict:
             try:
                 other = wine.open_window("Other application")
                 wine.focus(other)
-                tail = KeyTail(other.log.path)
-                try:
-                    game = wine.install(launcher=launcher)
-                    game.start(env={"CLIENT_START_DELAY_MS": str(SLOW_START_MS)})
-                    game.client.wait_started()
-                    time.sleep(0.3)   # the launcher hooks as soon as the client's process exists
-                    during = []
-                    with contextlib.suppress(RuntimeError):   # a last tap may go to the client's new window
-                        while len(game.client.records()) <= len(SLOW_START_RECORDS):
-                            during.append(tap(tail))
-                    game.client.wait_ready()
-                    # The client's first window may take the foreground a moment after it is ready;
-                    # let it, or the other window could look in front while the client is.
-                    with contextlib.suppress(AssertionError):
-                        harness.wait_until(lambda: game.client.foreground() == "main", 2, "the client in front")
-                    settled = next(rec.int("qpc_us") for rec in game.client.records()
-                                   if rec.event not in SLOW_START_RECORDS)
-                    during = [latency for sent, latency in during if sent < settled - SLOW_START_MARGIN_US]
-                    warm_up_in(other, tail)
-                    found["after"] += [tap(tail)[1] for _ in during]
-                    found["during"] += during
-                finally:
-                    tail.close()
+                game = wine.install(launcher=launcher)
+                game.start(env={"CLIENT_START_DELAY_MS": str(SLOW_START_MS)})
+                game.client.wait_started()
+                time.sleep(0.3)   # the launcher hooks as soon as the client's process exists
+                during = []
+                with contextlib.suppress(AssertionError):   # a last tap may go to the client's new window
+                    while len(game.client.records()) <= len(SLOW_START_RECORDS):
+                        during.append(tap(other.log))
+                game.client.wait_ready()
+                # The client's first window may take the foreground a moment after it is ready;
+                # let it, or the other window could look in front while the client is.
+                with contextlib.suppress(AssertionError):
+                    harness.wait_until(lambda: game.client.foreground() == "main", 2, "the client in front")
+                settled = next(rec.int("qpc_us") for rec in game.client.records()
+                               if rec.event not in SLOW_START_RECORDS)
+                during = [latency for sent, latency in during if sent < settled - SLOW_START_MARGIN_US]
+                warm_up_in(other)
+                found["after"] += [tap(other.log)[1] for _ in during]
+                found["during"] += during
             finally:
                 wine.stop_programs()
     finally:
@@ -633,11 +596,10 @@ def main() -> int:
     os.environ["E2E_WINPROBE"] = str(build / "tests" / "tools" / "winprobe.exe")
     os.environ["E2E_LAUNCHER"] = launcher
     os.environ.setdefault("E2E_CACHE_DIR", str(build.parent / "e2e-cache"))
-    global harness, XTestKeyboard
+    global harness, XTestKeyboard, EventLog
     sys.path.insert(0, str(HERE.parent / "e2e"))
     import harness as loaded
-    from xtest_keys import XTestKeyboard as keyboard
-    harness, XTestKeyboard = loaded, keyboard
+    harness, XTestKeyboard, EventLog = loaded, loaded.XTestKeyboard, loaded.EventLog
 
     loads = [os.getloadavg()[0]]
     step("hook cost per event, native")

@@ -55,6 +55,8 @@ PRODUCT_TITLE = "Varnel Official Client"
 
 DISPLAYS = range(91, 121)
 SCREEN = "1024x768x24"
+# The diagonal each pair of direction keys walks.
+DIAGONALS = {frozenset("WA"): "Q", frozenset("WD"): "E", frozenset("SA"): "Z", frozenset("SD"): "C"}
 # Holds shorter than the delay never auto-repeat; longer ones repeat every interval.
 AUTOREPEAT_DELAY_MS = 500
 AUTOREPEAT_INTERVAL_MS = 30
@@ -100,6 +102,112 @@ def wait_until(condition: Callable[[], object], timeout: float, what: str,
 
 def _unescape(text: str) -> str:
     return urllib.parse.unquote(text, errors="strict")
+
+
+# --- the keyboard --------------------------------------------------------------------------
+
+def _load(name: str, soname: str):
+    import ctypes
+    import ctypes.util
+    try:
+        return ctypes.CDLL(soname)
+    except OSError:
+        found = ctypes.util.find_library(name)
+        if not found:
+            raise RuntimeError(f"{soname} not found (Debian package lib{name.lower()}6)") from None
+        return ctypes.CDLL(found)
+
+
+class XTestKeyboard:
+    """Physical key events straight through libXtst: `send("W", True)` presses W as a player would.
+
+    One X connection kept open sends an event in tens of microseconds. Each event is
+    flushed with XSync, so when `send` returns the X server has it and has routed it to
+    the focused window.
+    """
+
+    def __init__(self, display: str, repeat: bool = True, sync: bool = True):
+        """`repeat=False` turns the display's auto-repeat off, so a long hold on a loaded
+        machine adds no repeats; `sync=False` only flushes each event, for the least
+        delay between the time stamp and the event leaving."""
+        import ctypes
+        self._sync = sync
+        self._x = _load("X11", "libX11.so.6")
+        self._xtst = _load("Xtst", "libXtst.so.6")
+        self._x.XOpenDisplay.restype = ctypes.c_void_p
+        self._x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        self._x.XStringToKeysym.restype = ctypes.c_ulong
+        self._x.XStringToKeysym.argtypes = [ctypes.c_char_p]
+        self._x.XKeysymToKeycode.restype = ctypes.c_ubyte
+        self._x.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        self._x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        self._x.XFlush.argtypes = [ctypes.c_void_p]
+        self._x.XAutoRepeatOff.argtypes = [ctypes.c_void_p]
+        self._x.XChangeKeyboardControl.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_void_p]
+        self._x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self._xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        self._display = self._x.XOpenDisplay(display.encode())
+        if not self._display:
+            raise RuntimeError(f"cannot open X display {display}")
+        self._codes: dict[str, int] = {}
+        if not repeat:
+            self._x.XAutoRepeatOff(self._display)
+            self._x.XSync(self._display, 0)
+
+    def close(self) -> None:
+        if self._display:
+            self._x.XCloseDisplay(self._display)
+            self._display = None
+
+    def __enter__(self) -> "XTestKeyboard":
+        return self
+
+    def __exit__(self, *exc) -> None:
+        self.close()
+
+    def _code(self, key: str) -> int:
+        if key not in self._codes:
+            code = self._x.XKeysymToKeycode(self._display, self._x.XStringToKeysym(keysym(key).encode()))
+            if not code:
+                raise ValueError(f"no key code for {key!r}")
+            self._codes[key] = code
+        return self._codes[key]
+
+    def send(self, key: str, down: bool) -> int:
+        """Presses or releases `key` (key names as in the notation: "W", "Ctrl", "x"); returns the
+        CLOCK_MONOTONIC_RAW time in microseconds just before the event went out (Wine may
+        have it before this call returns)."""
+        code = self._code(key)
+        sent_at = time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW) // 1000
+        self._xtst.XTestFakeKeyEvent(self._display, code, 1 if down else 0, 0)
+        if self._sync:
+            self._x.XSync(self._display, 0)
+        else:
+            self._x.XFlush(self._display)
+        return sent_at
+
+    def play(self, notation: str, pause: float = KEY_PAUSE_S) -> None:
+        """Presses and releases keys: "W+ A+ W- A-", with `pause` between events."""
+        for i, token in enumerate(notation.split()):
+            m = re.fullmatch(r"(.+?)([+-])", token)
+            if not m:
+                raise ValueError(f"bad key token {token!r}; write W+ or W-")
+            if i:
+                time.sleep(pause)
+            self.send(m.group(1), m.group(2) == "+")
+
+    def set_autorepeat(self, key: str, on: bool) -> None:
+        """Turns the X server's auto-repeat of one key on or off (xset has no per-key switch here)."""
+        import ctypes
+
+        class KeyboardControl(ctypes.Structure):
+            _fields_ = [(name, ctypes.c_int) for name in ("key_click_percent", "bell_percent", "bell_pitch",
+                                                          "bell_duration", "led", "led_mode", "key",
+                                                          "auto_repeat_mode")]
+        KB_KEY, KB_AUTO_REPEAT_MODE = 1 << 6, 1 << 7
+        control = KeyboardControl(key=self._code(key), auto_repeat_mode=1 if on else 0)
+        self._x.XChangeKeyboardControl(self._display, KB_KEY | KB_AUTO_REPEAT_MODE, ctypes.byref(control))
+        self._x.XSync(self._display, 0)
 
 
 # --- the client's log ------------------------------------------------------------------
@@ -149,21 +257,41 @@ class KeyEvent:
         return f"{self.name}{'+' if self.down else '-'}{'r' if self.repeat else ''}"
 
 
+def key_events(records: list[Record], window: str | None = None) -> list[KeyEvent]:
+    """The key messages among `records` (of one window, if given)."""
+    events = []
+    for r in records:
+        if r.event != "key" or (window and r["window"] != window):
+            continue
+        kind = r.words[0]
+        events.append(KeyEvent(r["name"], r.int("vk"), kind in ("down", "sysdown"), r["repeat"] == "1",
+                               kind.startswith("sys"), r["window"]))
+    return events
+
+
 class EventLog:
     """The log written by the stand-in client (or by the probe's window)."""
 
     def __init__(self, path: Path, label: str = "client"):
         self.path = Path(path)
         self.label = label
+        # What has been read so far: logs only grow, so each look reads just what is new.
+        self._read = 0
+        self._records: list[Record] = []
 
     def records(self, since: int = 0) -> list[Record]:
         try:
-            data = self.path.read_bytes()
+            with open(self.path, "rb") as f:
+                f.seek(self._read)
+                data = f.read()
         except FileNotFoundError:
             return []
         # A record being written may lack its newline yet; leave it for the next read.
-        lines = data.decode("utf-8", errors="replace").split("\n")[:-1]
-        return [parse_record(line) for line in lines[since:] if line]
+        end = data.rfind(b"\n") + 1
+        self._read += end
+        self._records += [parse_record(line) for line in data[:end].decode("utf-8", errors="replace").split("\n")
+                          if line]
+        return self._records[since:]
 
     def mark(self) -> int:
         """A position in the log; pass it as `since` to look only at what came after."""
@@ -238,14 +366,16 @@ class EventLog:
 
     # Keys.
     def key_events(self, since: int = 0, window: str | None = None) -> list[KeyEvent]:
-        events = []
-        for r in self.records(since):
-            if r.event != "key" or (window and r["window"] != window):
-                continue
-            kind = r.words[0]
-            events.append(KeyEvent(r["name"], r.int("vk"), kind in ("down", "sysdown"), r["repeat"] == "1",
-                                   kind.startswith("sys"), r["window"]))
-        return events
+        return key_events(self.records(since), window)
+
+    def next_key(self, since: int, kind: str, name: str, timeout: float = 3.0) -> tuple[Record, int]:
+        """The first `kind` ("down", "up") key message for key `name` from position `since` on, and
+        the position after it; polls often, for a benchmark that waits key by key."""
+        def found():
+            records = self.records(since)
+            return next(((r, since + i + 1) for i, r in enumerate(records)
+                         if r.event == "key" and r.words[0] == kind and r.get("name") == name), None)
+        return wait_until(found, timeout, f"'{kind} {name}' key message in the {self.label} log", interval=0.002)
 
     def keys_text(self, since: int = 0, window: str | None = None) -> str:
         return " ".join(str(e) for e in self.key_events(since, window))
@@ -292,8 +422,7 @@ class EventLog:
 
     def foreground(self) -> str | None:
         """Which of its windows the program last saw in the foreground ("none" for another program's)."""
-        hits = self.find("foreground")
-        return hits[-1]["window"] if hits else None
+        return next((r["window"] for r in reversed(self.records()) if r.event == "foreground"), None)
 
     def windows_logged(self, since: int = 0) -> dict[str, Record]:
         return {r["window"]: r for r in self.find("window", since)}
@@ -467,6 +596,7 @@ class WineSession:
         self.logs: list[EventLog] = []
         self.counter = 0
         self.timings: dict[str, float] = {}
+        self._keyboard: XTestKeyboard | None = None
         self.closed = False
 
     # Start and stop.
@@ -521,6 +651,8 @@ class WineSession:
             return
         self.closed = True
         self.stop_programs()
+        if self._keyboard:
+            self._keyboard.close()
         env = self.env()
         with contextlib.suppress(Exception):
             subprocess.run(["wineserver", "-k"], env=env, timeout=15,
@@ -671,9 +803,11 @@ class WineSession:
     def foreground(self) -> ProbeResult:
         return self.probe("foreground")
 
-    def focus(self, target: EventLog | OtherWindow, window: str | None = None, timeout: float = 10) -> None:
+    def focus(self, target: EventLog | OtherWindow, window: str | None = None, timeout: float = 10,
+              leaving: EventLog | None = None) -> None:
         """Gives `target` the keyboard focus through X, as a click would, and waits until
-        the program itself reports its window in the foreground."""
+        the program itself reports its window in the foreground, and the program `leaving`
+        reports that it is no longer (else a stale record would pass for the next switch back)."""
         event_log = target.log if isinstance(target, OtherWindow) else target
         window = window or ("other" if isinstance(target, OtherWindow) else "main")
         x11 = self.x11_window(target, window)
@@ -681,7 +815,8 @@ class WineSession:
         while True:
             self.xdotool("windowfocus", hex(x11))
             try:
-                wait_until(lambda: event_log.foreground() == window, 1.0, "")
+                wait_until(lambda: event_log.foreground() == window and (not leaving or leaving.foreground() == "none"),
+                           1.0, "", interval=0.01)
                 return
             except AssertionError:
                 if time.monotonic() >= deadline:
@@ -701,34 +836,35 @@ class WineSession:
         subprocess.run(["xdotool", *args], env=self.env(), check=True, timeout=30,
                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 
+    @property
+    def keyboard(self) -> XTestKeyboard:
+        """The session's keyboard: physical keys through XTEST, as a player types them."""
+        if self._keyboard is None:
+            self._keyboard = XTestKeyboard(self.display)
+        return self._keyboard
+
     def keys(self, notation: str, pause: float = KEY_PAUSE_S) -> None:
-        """Presses and releases physical keys through XTEST: "W+ A+ W- A-", "Ctrl+ W+ W- Ctrl-".
+        """Presses and releases physical keys: "W+ A+ W- A-", "Ctrl+ W+ W- Ctrl-", with `pause`
+        between events, so a hold lasts only as long as written."""
+        self.keyboard.play(notation, pause)
 
-        One xdotool run with `pause` between events, so a hold lasts only as long as written.
-        """
-        command: list[str] = []
-        for token in notation.split():
-            m = re.fullmatch(r"(.+?)([+-])", token)
-            if not m:
-                raise ValueError(f"bad key token {token!r}; write W+ or W-")
-            if command:
-                command += ["sleep", f"{pause:.3f}"]
-            command += ["keydown" if m.group(2) == "+" else "keyup", keysym(m.group(1))]
-        self.xdotool(*command)
-
-    def hold(self, key: str, seconds: float) -> None:
-        """Holds one key down for `seconds` (longer than the X auto-repeat delay repeats it)."""
-        self.xdotool("keydown", keysym(key), "sleep", f"{seconds:.3f}", "keyup", keysym(key))
+    def hold(self, keys: str, seconds: float, release: str | None = None) -> None:
+        """Presses `keys` ("W" or "W A"), holds them for `seconds` (longer than the X auto-repeat
+        delay repeats the last one), then lets go, in `release` order if given ("A W")."""
+        pressed = keys.split()
+        self.keys(" ".join(f"{k}+" for k in pressed))
+        time.sleep(seconds)
+        self.keys(" ".join(f"{k}-" for k in (release.split() if release else pressed)), pause=0)
 
     @contextlib.contextmanager
     def without_autorepeat(self, key: str):
         """Within the block, holding `key` never auto-repeats, however long it takes
         (the X server's per-key setting)."""
-        set_autorepeat(self.display, keysym(key), False)
+        self.keyboard.set_autorepeat(key, False)
         try:
             yield
         finally:
-            set_autorepeat(self.display, keysym(key), True)
+            self.keyboard.set_autorepeat(key, True)
 
     def screenshot(self, target: EventLog | OtherWindow, name: str, window: str | None = None,
                    client_area: bool = True) -> Path:
@@ -792,13 +928,17 @@ class WineSession:
         hook_log.wait_for("ready", hooked="1")
         return hook_log
 
-    def walk_diagonally(self, client: EventLog) -> str:
-        """W and A pressed and let go in the client's window; returns what the client received
-        (walking gives "W+ W- Q+ Q- A+ A-")."""
+    def walk_diagonally(self, client: EventLog, keys: str = "W A", let_go: bool = True) -> str:
+        """Presses two direction keys in the client's window, and lets go of them unless told not
+        to; returns what the client received (walking gives "W+ W- Q+ Q- A+ A-", or "W+ W- Q+"
+        while the keys stay down)."""
+        first, second = keys.split()
+        diagonal = DIAGONALS[frozenset((first, second))]
+        walked = f"{first}+ {first}- {diagonal}+" + (f" {diagonal}- {second}+ {second}-" if let_go else "")
         self.focus(client)
         mark = client.mark()
-        self.keys("W+ A+ W- A-")
-        return client.keys(since=mark, expect="W+ W- Q+ Q- A+ A-")
+        self.keys(f"{first}+ {second}+" + (f" {first}- {second}-" if let_go else ""))
+        return client.keys(since=mark, expect=walked)
 
     def launcher_hooked_again(self, hook_log: EventLog, client: EventLog) -> bool:
         """Whether the launcher installed its keyboard hook again after `hook_log`'s probe hooked:
@@ -828,36 +968,6 @@ class WineSession:
 KEYSYMS = {"ctrl": "Control_L", "shift": "Shift_L", "alt": "Alt_L",
            "rctrl": "Control_R", "rshift": "Shift_R", "ralt": "Alt_R", "win": "Super_L", "rwin": "Super_R",
            "space": "space", "enter": "Return", "esc": "Escape", "tab": "Tab", "scroll": "Scroll_Lock"}
-
-
-def set_autorepeat(display: str, keysym_name: str, on: bool) -> None:
-    """Turns the X server's auto-repeat of one key on or off (xset has no per-key switch here)."""
-    import ctypes
-    import ctypes.util
-
-    class KeyboardControl(ctypes.Structure):
-        _fields_ = [(name, ctypes.c_int) for name in ("key_click_percent", "bell_percent", "bell_pitch",
-                                                      "bell_duration", "led", "led_mode", "key", "auto_repeat_mode")]
-    KB_KEY, KB_AUTO_REPEAT_MODE = 1 << 6, 1 << 7
-    x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
-    x11.XOpenDisplay.restype = ctypes.c_void_p
-    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    x11.XStringToKeysym.restype = ctypes.c_ulong
-    x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
-    x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-    x11.XChangeKeyboardControl.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(KeyboardControl)]
-    x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-    connection = x11.XOpenDisplay(display.encode())
-    if not connection:
-        raise RuntimeError(f"cannot open X display {display}")
-    try:
-        keycode = x11.XKeysymToKeycode(connection, x11.XStringToKeysym(keysym_name.encode()))
-        control = KeyboardControl(key=keycode, auto_repeat_mode=1 if on else 0)
-        x11.XChangeKeyboardControl(connection, KB_KEY | KB_AUTO_REPEAT_MODE, ctypes.byref(control))
-        x11.XSync(connection, 0)
-    finally:
-        x11.XCloseDisplay(connection)
 
 
 def keysym(name: str) -> str:
@@ -1042,3 +1152,39 @@ class WineTestCase(unittest.TestCase):
     def _finish(self) -> None:
         self.wine.stop_programs()
         log(f"{self.id().split('.', 1)[-1]}: {time.monotonic() - self._started:.2f} s")
+
+
+@unittest.skipUnless(LAUNCHER_EXE, "E2E_LAUNCHER names no launcher")
+class LauncherTestCase(WineTestCase):
+    """Tests of the launcher with its client; `self.client` is the running game's client."""
+
+    def start_game(self, ini: bytes | None = None, env: dict[str, str] | None = None, ready: str | None = "hooks",
+                   **install):
+        """Installs the launcher and its client the way a player has them and starts the
+        launcher; returns (game, run). Then waits, as `ready` says, until the launcher's hooks
+        are in place and the client is in front ("hooks"), until the client's windows are up
+        ("windows"), or not at all (None)."""
+        game = self.wine.install(launcher=LAUNCHER_EXE, ini=ini, **install)
+        run = game.start(env=env)
+        self.client = game.client
+        if ready == "hooks":
+            self.wait_for_hooks(self.client)
+        elif ready == "windows":
+            self.client.wait_ready()
+        return game, run
+
+    def wait_for_hooks(self, client: EventLog) -> None:
+        """Waits until the launcher's hooks are in place, then brings the client to the front."""
+        # The launcher hooks the keyboard before it first retitles the client.
+        client.wait_for("title", window="main", text=PRODUCT_TITLE)
+        self.wine.focus(client)
+
+    def press(self, notation: str, expect: str, log: EventLog | None = None) -> str:
+        """Presses physical keys; returns what `log` (the client's by default) received meanwhile."""
+        log = log or self.client
+        mark = log.mark()
+        self.wine.keys(notation)
+        return log.keys(since=mark, expect=expect)
+
+    def assert_walks_diagonally(self, message: str | None = None) -> None:
+        self.assertEqual(self.wine.walk_diagonally(self.client), "W+ W- Q+ Q- A+ A-", message)

@@ -9,61 +9,49 @@ physical W/A/S/D the player still holds are down for real.
 
 import unittest
 
-from harness import LAUNCHER_EXE, PRODUCT_TITLE, EventLog, WineTestCase, windows_path
+from harness import DIAGONALS, LAUNCHER_EXE, PRODUCT_TITLE, EventLog, LauncherTestCase, WineTestCase, windows_path
 
 NO_CLIENT_TEXT = "N\u00e3o foi poss\u00edvel iniciar bin\\client.exe."
-DIAGONALS = {"W+ A+": "Q", "W+ D+": "E", "S+ A+": "Z", "S+ D+": "C"}
 
 
-@unittest.skipUnless(LAUNCHER_EXE, "E2E_LAUNCHER names no launcher")
-class EndingTestCase(WineTestCase):
+class EndingTestCase(LauncherTestCase):
     def setUp(self):
         super().setUp()
         # Held keys stay held without X repeating them, however long a step takes.
         for key in "WASD":
             self.enterContext(self.wine.without_autorepeat(key))
 
-    def start_game(self, env=None):
-        game = self.wine.install(launcher=LAUNCHER_EXE)
-        run = game.start(env=env)
-        # The launcher hooks the keyboard before it first retitles the client.
-        game.client.wait_for("title", window="main", text=PRODUCT_TITLE)
-        self.wine.focus(game.client)
-        return game, run
-
     def key_down(self, key: str) -> bool:
         """Whether the desktop has `key` down (GetAsyncKeyState, from another process)."""
         return self.wine.probe("keystate", hex(ord(key)))[f"down.{key}"] == "1"
 
-    def walk_diagonally(self, client: EventLog, keys: str) -> str:
-        """Presses two direction keys and keeps them down; returns the diagonal the client walks."""
-        diagonal = DIAGONALS[keys]
-        first = keys.split()[0][0]
-        mark = client.mark()
-        self.wine.keys(keys)
-        expected = f"{first}+ {first}- {diagonal}+"
-        self.assertEqual(client.keys(since=mark, expect=expected), expected)
+    def hold_diagonal(self, client: EventLog, keys: str) -> str:
+        """Presses two direction keys ("W A") and keeps them down; returns the diagonal the client walks."""
+        first = keys.split()[0]
+        diagonal = DIAGONALS[frozenset(keys.split())]
+        self.assertEqual(self.wine.walk_diagonally(client, keys, let_go=False), f"{first}+ {first}- {diagonal}+")
         self.assertTrue(self.key_down(diagonal), "the check below would prove nothing")
         return diagonal
 
     def let_go(self, keys: str) -> None:
-        self.wine.keys(" ".join(k.replace("+", "-") for k in keys.split()))
+        self.wine.keys(" ".join(f"{k}-" for k in keys.split()))
 
 
 class ClientEnds(EndingTestCase):
     def test_launcher_ends_with_0_and_no_walking_key_stays_down(self):
         cases = [
             # how the client ends, the keys held meanwhile
-            ("closes its window", "W+ A+"),
-            ("exits with code 3 by itself", "W+ D+"),
-            ("is killed from outside", "S+ A+"),
+            ("closes its window", "W A"),
+            ("exits with code 3 by itself", "W D"),
+            ("is killed from outside", "S A"),
         ]
         for how, keys in cases:
             with self.subTest(how):
                 timed = how.startswith("exits")
-                game, run = self.start_game({"CLIENT_EXIT_AFTER_MS": "8000", "CLIENT_EXIT_CODE": "3"} if timed else None)
+                env = {"CLIENT_EXIT_AFTER_MS": "8000", "CLIENT_EXIT_CODE": "3"} if timed else None
+                game, run = self.start_game(env=env)
                 client = game.client
-                diagonal = self.walk_diagonally(client, keys)
+                diagonal = self.hold_diagonal(client, keys)
                 if how.startswith("closes"):
                     self.assertEqual(self.wine.probe("close", hex(client.main_window)).get("posted"), "1")
                 elif how.startswith("is killed"):
@@ -84,13 +72,13 @@ class LauncherQuits(EndingTestCase):
     def test_quit_message_lets_go_of_the_walk_and_the_client_plays_on_without_walking(self):
         game, run = self.start_game()
         client = game.client
-        diagonal = self.walk_diagonally(client, "S+ D+")
+        diagonal = self.hold_diagonal(client, "S D")
         self.wine.quit(client.parent_pid)
         self.assertEqual(run.wait(10), 0)
         self.assertFalse(self.key_down(diagonal), f"{diagonal} still down after the launcher ended")
         # The launcher is gone: the client gets the keys as they are.
         mark = client.mark()
-        self.let_go("S+ D+")
+        self.let_go("S D")
         self.wine.keys("W+ A+ W- A-")
         self.assertEqual(client.keys(since=mark, expect="S- D- W+ A+ W- A-"), "S- D- W+ A+ W- A-")
         self.assertIsNone(client.exited())

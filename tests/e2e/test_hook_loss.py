@@ -8,7 +8,7 @@ import time
 import unittest
 from pathlib import Path
 
-from harness import LAUNCHER_EXE, PRODUCT_TITLE, WineTestCase, wait_until
+from harness import LauncherTestCase, wait_until
 
 WITNESS_CLASS = "VarnelHookWitness"
 WALKING_OFF = b"[SmartWalking]\r\nEnabled=0\r\n"
@@ -19,21 +19,12 @@ WALKING_KEYS = "WASDQEZC"
 GRACE_MARGIN_S = 0.5
 
 
-@unittest.skipUnless(LAUNCHER_EXE, "E2E_LAUNCHER names no launcher")
-class HookLossTestCase(WineTestCase):
+class HookLossTestCase(LauncherTestCase):
     def setUp(self):
         super().setUp()
         # Held keys stay held without X repeating them, however long a step takes.
         for key in "WASD":
             self.enterContext(self.wine.without_autorepeat(key))
-
-    def start_game(self, ini: bytes | None = None):
-        game = self.wine.install(launcher=LAUNCHER_EXE, ini=ini)
-        run = game.start()
-        # The launcher hooks the keyboard before it first retitles the client.
-        game.client.wait_for("title", window="main", text=PRODUCT_TITLE)
-        self.wine.focus(game.client)
-        return game, run
 
     def keys_down(self) -> list[str]:
         state = self.wine.probe("keystate", *[hex(ord(k)) for k in WALKING_KEYS])

@@ -11,7 +11,6 @@ import time
 import unittest
 
 from harness import LAUNCHER_EXE, PRODUCT_TITLE, EventLog, WineTestCase, wait_until
-from xtest_keys import XTestKeyboard
 
 HANG_AFTER_MS = 12000
 HANG_MS = 5000
@@ -44,29 +43,30 @@ class HungClient(WineTestCase):
         mark = other.log.mark()
         sent: list[tuple[str, int]] = []   # (key, when its key-down was sent)
 
-        with XTestKeyboard(self.wine.display) as keyboard:
-            def tap() -> None:
-                key = "XD"[len(sent) % 2]   # D is a walking key, X is not
-                sent.append((key, keyboard.send(key, True)))
-                keyboard.send(key, False)
-                time.sleep(TAP_INTERVAL_S)
+        keyboard = self.wine.keyboard
 
-            for _ in range(20):
-                tap()
-            # The player walks in the client, then turns to the other application keeping W+A down.
-            self.wine.focus(client)
-            self.wine.keys("W+ A+")
-            self.wine.focus(other)
-            self.assertEqual(client.find("hang"), [], "the client hung too early; raise HANG_AFTER_MS")
-            walk_released_at = len(sent)
-            hang = client.wait_for("hang", timeout=HANG_AFTER_MS / 1000 + 5).int("qpc_us")
-            time.sleep(0.3)
-            while not client.find("hang-end"):
-                tap()
-            ends = client.wait_for("hang-end").int("qpc_us")
-            while now_us() < ends + 1_000_000:
-                tap()
-            self.wine.keys("W- A-")
+        def tap() -> None:
+            key = "XD"[len(sent) % 2]   # D is a walking key, X is not
+            sent.append((key, keyboard.send(key, True)))
+            keyboard.send(key, False)
+            time.sleep(TAP_INTERVAL_S)
+
+        for _ in range(20):
+            tap()
+        # The player walks in the client, then turns to the other application keeping W+A down.
+        self.wine.focus(client)
+        self.wine.keys("W+ A+")
+        self.wine.focus(other)
+        self.assertEqual(client.find("hang"), [], "the client hung too early; raise HANG_AFTER_MS")
+        walk_released_at = len(sent)
+        hang = client.wait_for("hang", timeout=HANG_AFTER_MS / 1000 + 5).int("qpc_us")
+        time.sleep(0.3)
+        while not client.find("hang-end"):
+            tap()
+        ends = client.wait_for("hang-end").int("qpc_us")
+        while now_us() < ends + 1_000_000:
+            tap()
+        self.wine.keys("W- A-")
 
         # The first key during the hang released the walk: its injected Q key-up went to the
         # window in front. Every tap arrived once, in order.

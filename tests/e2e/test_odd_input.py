@@ -12,7 +12,7 @@ import time
 import unittest
 from pathlib import Path
 
-from harness import CLIENT_EXE, LAUNCHER_EXE, LAUNCHER_NAME, PRODUCT_TITLE, WineTestCase, wait_until, windows_path
+from harness import CLIENT_EXE, LAUNCHER_EXE, LAUNCHER_NAME, PRODUCT_TITLE, LauncherTestCase, wait_until, windows_path
 
 WALKS = "W+ W- Q+ Q- A+ A-"
 UNTOUCHED = "W+ A+ W- A-"
@@ -69,17 +69,9 @@ def binary(seed: int) -> bytes:
     return random.Random(seed).randbytes(64 * 1024)
 
 
-@unittest.skipUnless(LAUNCHER_EXE, "E2E_LAUNCHER names no launcher")
-class OddInputTestCase(WineTestCase):
-    def start_game(self, env=None, **install):
-        game = self.wine.install(launcher=LAUNCHER_EXE, **install)
-        run = game.start(env=env)
-        return game, run
-
+class OddInputTestCase(LauncherTestCase):
     def walking_as_felt(self, client) -> str:
-        # The launcher hooks the keyboard before it first retitles the client.
-        client.wait_for("title", window="main", text=PRODUCT_TITLE)
-        self.wine.focus(client)
+        self.wait_for_hooks(client)
         mark = client.mark()
         self.wine.keys("W+ A+ W- A-")
         return client.keys(since=mark, expect=lambda keys: keys in (WALKS, UNTOUCHED))
@@ -128,7 +120,7 @@ class SettingsFiles(OddInputTestCase):
         for name, ini, walks in cases:
             with self.subTest(name):
                 self.wine.stop_programs()   # one launcher at a time: two would both hook the keyboard
-                game, _ = self.start_game(ini=ini)
+                game, _ = self.start_game(ini=ini, ready=None)
                 self.assertEqual(self.walking_as_felt(game.client), WALKS if walks else UNTOUCHED)
 
 
@@ -144,7 +136,7 @@ class InstallFolders(OddInputTestCase):
         for folder, walks in cases:
             with self.subTest(folder=folder, walks=walks):
                 self.wine.stop_programs()
-                game, _ = self.start_game(folder=folder, ini=None if walks else section(b"0"))
+                game, _ = self.start_game(folder=folder, ini=None if walks else section(b"0"), ready=None)
                 self.assertEqual(game.client.exe, windows_path(game.client_exe))
                 self.assertEqual(self.walking_as_felt(game.client), WALKS if walks else UNTOUCHED)
 
@@ -231,7 +223,7 @@ class LongLauncherName(OddInputTestCase):
         return "Varnel Official Client " + "x" * (MAX_PATH + 10 - folder_units - len("Varnel Official Client .exe")) + ".exe"
 
     def test_without_the_hook_the_client_is_started_ended_and_the_walking_box_shows(self):
-        game, run = self.start_game(launcher_name=self.long_name(), env=TRACE_STARTS)
+        game, run = self.start_game(launcher_name=self.long_name(), env=TRACE_STARTS, ready=None)
         self.assertGreaterEqual(units(game.launcher), MAX_PATH)
         box = self.wine.message_box(PRODUCT_TITLE, press_ok=False, timeout=20)
         self.assertIsNotNone(box, "no error box")
@@ -245,7 +237,7 @@ class LongLauncherName(OddInputTestCase):
         self.assertEqual(run.wait(10), 1)
 
     def test_with_walking_off_the_long_name_changes_nothing(self):
-        game, run = self.start_game(launcher_name=self.long_name(), ini=section(b"0"))
+        game, run = self.start_game(launcher_name=self.long_name(), ini=section(b"0"), ready=None)
         client = game.client
         self.assertEqual(self.walking_as_felt(client), UNTOUCHED)
         self.assertEqual(self.wine.probe("close", hex(client.main_window)).get("posted"), "1")

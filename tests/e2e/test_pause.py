@@ -5,8 +5,7 @@ next key (Wine re-syncs its toggle state)."""
 import contextlib
 import unittest
 
-import test_walking
-from harness import AUTOREPEAT_DELAY_MS, AUTOREPEAT_INTERVAL_MS
+from harness import AUTOREPEAT_DELAY_MS, AUTOREPEAT_INTERVAL_MS, LauncherTestCase
 
 PAUSE_IS_PAUSE = b"[SmartWalking]\r\nPauseKey=19\r\n"
 NO_PAUSE_KEY = b"[SmartWalking]\r\nPauseKey=0\r\n"
@@ -15,7 +14,7 @@ TAP = "Pause+ Pause-"
 ROLLOVER = "W+ A+ W- S+ A- D+ S- D- Space+ Space- S+ A+ S- D+ A- W+ D- W-"
 
 
-class PauseKey(test_walking.LauncherTestCase):
+class PauseKey(LauncherTestCase):
     def setUp(self):
         super().setUp()
         self.start_game(PAUSE_IS_PAUSE)
@@ -67,7 +66,7 @@ class PauseKey(test_walking.LauncherTestCase):
                 self.assertEqual(self.press("W+ A+ W- A-", walked), walked, "walking" if walks else "paused")
 
 
-class NoPauseKey(test_walking.LauncherTestCase):
+class NoPauseKey(LauncherTestCase):
     def test_with_no_pause_key_scroll_lock_changes_nothing(self):
         self.start_game(NO_PAUSE_KEY)
         # Wine adds Scroll Lock presses of its own; only the walk counts.

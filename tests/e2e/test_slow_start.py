@@ -31,23 +31,21 @@ class SlowStart(WineTestCase):
     maxDiff = None
 
     def test_keys_typed_during_a_slow_client_start_reach_the_window_in_front_at_once(self):
-        from xtest_keys import XTestKeyboard
-
         other = self.wine.open_window("Other application")
         self.wine.focus(other)
         mark = other.log.mark()
         game = self.wine.install(launcher=LAUNCHER_EXE)
         sent: list[tuple[str, int]] = []   # (key, when its key-down was sent)
-        with XTestKeyboard(self.wine.display) as keyboard:
-            run = game.start(env={"CLIENT_START_DELAY_MS": str(START_DELAY_MS)})
-            game.client.wait_started()
-            # The launcher hooks as soon as the client's process exists, before the client can log.
-            time.sleep(0.3)
-            while len(game.client.records()) <= len(START_RECORDS) and len(sent) < 1000:
-                key = "XD"[len(sent) % 2]   # D is a walking key, X is not
-                sent.append((key, keyboard.send(key, True)))
-                keyboard.send(key, False)
-                time.sleep(TAP_INTERVAL_S)
+        keyboard = self.wine.keyboard
+        run = game.start(env={"CLIENT_START_DELAY_MS": str(START_DELAY_MS)})
+        game.client.wait_started()
+        # The launcher hooks as soon as the client's process exists, before the client can log.
+        time.sleep(0.3)
+        while len(game.client.records()) <= len(START_RECORDS) and len(sent) < 1000:
+            key = "XD"[len(sent) % 2]   # D is a walking key, X is not
+            sent.append((key, keyboard.send(key, True)))
+            keyboard.send(key, False)
+            time.sleep(TAP_INTERVAL_S)
         game.client.wait_ready()
         settled = settled_at(game.client)
         during = [(k, at) for k, at in sent if at < settled - END_MARGIN_US]

@@ -13,13 +13,14 @@ import dataclasses
 import json
 import os
 import random
+import subprocess
 import sys
+import tempfile
 import time
 import unittest
 from pathlib import Path
 
-from harness import LAUNCHER_EXE, PRODUCT_TITLE, EventLog, WineTestCase, parse_record, wait_until
-from xtest_keys import XTestKeyboard
+from harness import PRODUCT_TITLE, LauncherTestCase, key_events, wait_until
 
 EVENTS = int(os.environ.get("SOAK_EVENTS") or 10000)
 SEED = int(os.environ.get("SOAK_SEED") or random.SystemRandom().randrange(1 << 32))
@@ -31,7 +32,6 @@ DIRECTIONS = ("W", "A", "S", "D")
 MODIFIERS = ("Ctrl", "Shift", "Alt")
 # Other keys a player hits: letters the walker itself sends, and keys it has nothing to do with.
 OTHER_KEYS = ("Q", "E", "Z", "C", "X", "J", "1", "Enter")
-DIAGONALS = {("W", "A"): "Q", ("W", "D"): "E", ("S", "A"): "Z", ("S", "D"): "C"}
 
 # X repeats the last key pressed (modifiers aside) once it is held this long (the
 # harness starts Xvfb with 500 ms): repeat holds go past it, everything else stays short of it.
@@ -44,6 +44,38 @@ KEYS_TO_CHECK = [ord(c) for c in "WASDQEZCXJ1"] + [0x0D, 0x10, 0x11, 0x12, 0xA0,
 
 # --- the rules, from the player's side -------------------------------------------------------
 
+# The key codes the launcher's hook sees for the keys the run presses.
+VIRTUAL_KEYS = {**{c: ord(c) for c in "WASDQEZCXJ1"}, "Enter": 0x0D, "Ctrl": 0xA2, "Shift": 0xA0, "Alt": 0xA4}
+RULES_SOURCE = Path(__file__).with_name("walking_rules.cpp")
+UNIT_TESTS = Path(__file__).parent.parent / "unit"
+STAND_IN = Path(__file__).parent.parent / "win32"
+
+
+class WalkingRules:
+    """The unit tests' reference model of the walking rules, built as a small native program and
+    asked event by event: whether a physical event reaches its window, and which key the walker
+    then holds."""
+
+    def __init__(self, folder: Path):
+        program = folder / "walking_rules"
+        sources = [RULES_SOURCE, UNIT_TESTS / "walking_reference.h", *STAND_IN.glob("*.h")]
+        if not program.exists() or program.stat().st_mtime < max(p.stat().st_mtime for p in sources):
+            subprocess.run(["g++", "-std=c++17", "-O1", "-I", str(STAND_IN), "-I", str(UNIT_TESTS),
+                            str(RULES_SOURCE), "-o", str(program)], check=True)
+        self.process = subprocess.Popen([str(program)], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+
+    def close(self) -> None:
+        self.process.stdin.close()
+        self.process.stdout.close()
+        self.process.wait(10)
+
+    def event(self, key: str, down: bool, in_client: bool, modifier_held: bool) -> tuple[bool, str | None]:
+        self.process.stdin.write(f"{VIRTUAL_KEYS[key]} {int(down)} {int(in_client)} {int(modifier_held)}\n")
+        self.process.stdin.flush()
+        passes, held = self.process.stdout.readline().split()
+        return passes == "1", chr(int(held)) if int(held) else None
+
+
 @dataclasses.dataclass
 class Expected:
     token: str          # "Q+", "Q+r" (a key-down of a key already down), "W-"
@@ -52,14 +84,15 @@ class Expected:
 
 
 class ReferenceDesktop:
-    """What the game client and another application receive, event by physical event."""
+    """What the game client and another application receive, event by physical event: the
+    walking rules decide what the walker holds and which keys reach their window; this keeps
+    who is in front, the previous-state bit Wine sets and the keyboard's repeats."""
 
-    def __init__(self):
+    def __init__(self, rules: WalkingRules):
+        self.rules = rules
         self.foreground = "client"
         self.physical: set[str] = set()
         self.down_seen: set[str] = set()   # keys down as the windows know them (the repeat bit)
-        self.held: set[str] = set()        # direction keys the walker has taken over
-        self.last_pressed: str | None = None
         self.sent: str | None = None       # the one key the walker holds down
         self.streams: dict[str, list[Expected]] = {"client": [], "other": []}
         self.steps: list[str] = [""]       # each physical step as "W+@client", for reports
@@ -73,59 +106,21 @@ class ReferenceDesktop:
         """One physical event; `repeat` stands for the X server's auto-repeats of a held key."""
         self.steps.append(f"{key}{'+' if down else '-'}{'*' if repeat else ''}@{self.foreground}")
         self.group = self.step if repeat else 0
+        modifier_held = any(m in self.physical for m in MODIFIERS)
         (self.physical.add if down else self.physical.discard)(key)
-        if down and key in MODIFIERS:
-            self._release_walk()
-            self._deliver(key, True)
-        elif key in DIRECTIONS:
-            self._direction(key, down)
-        else:
-            if self.foreground != "client":
-                self._release_walk()
-            self._deliver(key, down)
-
-    def _direction(self, key: str, down: bool) -> None:
-        if self.foreground != "client" or any(m in self.physical for m in MODIFIERS):
-            self._release_walk()
-            self._deliver(key, down)
-        elif not down and key not in self.held:
-            self._deliver(key, down)
-        else:
-            self._walk(key, down)
-
-    def _walk(self, key: str, down: bool) -> None:
-        if down:
-            self.held.add(key)
-            self.last_pressed = key
-        else:
-            self.held.discard(key)
-        wanted = self._resolve()
-        if wanted != self.sent:
+        passes, held = self.rules.event(key, down, self.foreground == "client", modifier_held)
+        # The walker lets go of the old key before it presses the new one, and the keyboard's
+        # repeats of a key it took reach the window as repeats of the key it holds.
+        if held != self.sent:
             if self.sent:
                 self._deliver(self.sent, False)
-            self.sent = wanted
-            if wanted:
-                self._deliver(wanted, True)
-        elif down and self.sent:
-            self._deliver(self.sent, True)
-
-    def _axis(self, first: str, second: str) -> str | None:
-        if first in self.held and second in self.held:
-            return second if self.last_pressed == second else first
-        return first if first in self.held else second if second in self.held else None
-
-    def _resolve(self) -> str | None:
-        vertical, horizontal = self._axis("W", "S"), self._axis("A", "D")
-        if vertical and horizontal:
-            return DIAGONALS[(vertical, horizontal)]
-        return vertical or horizontal
-
-    def _release_walk(self) -> None:
-        if self.sent:
-            self._deliver(self.sent, False)
-        self.sent = None
-        self.held.clear()
-        self.last_pressed = None
+            if held:
+                self._deliver(held, True)
+            self.sent = held
+        elif down and not passes and held:
+            self._deliver(held, True)
+        if passes:
+            self._deliver(key, down)
 
     def _deliver(self, key: str, down: bool) -> None:
         token = f"{key}{'+' if down else '-'}"
@@ -188,6 +183,11 @@ def expected_text(expected: list[Expected]) -> str:
 class ModelRules(unittest.TestCase):
     """The model on cases read straight off the rules (no Wine needed): the oracle is checked too."""
 
+    def new_desktop(self) -> ReferenceDesktop:
+        rules = WalkingRules(Path(os.environ.get("E2E_CACHE_DIR") or tempfile.gettempdir()))
+        self.addCleanup(rules.close)
+        return ReferenceDesktop(rules)
+
     def test_cases_from_the_rules(self):
         cases = [
             # physical keys ("@other" moves the foreground, "W*" is X repeating W), client, other
@@ -210,7 +210,7 @@ class ModelRules(unittest.TestCase):
         ]
         for keys, client, other in cases:
             with self.subTest(keys=keys):
-                desk = ReferenceDesktop()
+                desk = self.new_desktop()
                 for token in keys.split():
                     if token.startswith("@"):
                         desk.foreground = token[1:]
@@ -240,32 +240,6 @@ class ModelRules(unittest.TestCase):
 
 
 # --- the player and what the windows logged ------------------------------------------------------
-
-class KeyTail:
-    """Follows a program's log: the keys it received and which window it last saw in front."""
-
-    def __init__(self, event_log: EventLog):
-        self.path = Path(event_log.path)
-        self.offset = 0
-        self.keys: list[str] = []
-        self.foreground: str | None = None
-
-    def read(self) -> "KeyTail":
-        with open(self.path, "rb") as f:
-            f.seek(self.offset)
-            data = f.read()
-        end = data.rfind(b"\n") + 1
-        self.offset += end
-        for line in data[:end].decode("utf-8", errors="replace").splitlines():
-            record = parse_record(line)
-            if record.event == "key":
-                down = record.words[0] in ("down", "sysdown")
-                repeat = "r" if down and record["repeat"] == "1" else ""
-                self.keys.append(f"{record['name']}{'+' if down else '-'}{repeat}")
-            elif record.event == "foreground":
-                self.foreground = record["window"]
-        return self
-
 
 class Player:
     """Chooses what to do next the way a restless player might, within what X replays faithfully."""
@@ -340,34 +314,31 @@ class Divergence:
                 f"  expected {self.expected}\n  received {self.actual}")
 
 
-@unittest.skipUnless(LAUNCHER_EXE, "E2E_LAUNCHER names no launcher")
-class Soak(WineTestCase):
+class Soak(LauncherTestCase):
     def test_random_play_reaches_each_window_as_the_rules_say(self):
         print(f"\nsoak: SOAK_SEED={SEED} SOAK_EVENTS={EVENTS}", file=sys.stderr, flush=True)
         self.rng = random.Random(SEED)
-        game = self.wine.install(launcher=LAUNCHER_EXE)
-        run = game.start(env={"CLIENT_RETITLE_MS": "300"})
+        game, run = self.start_game(env={"CLIENT_RETITLE_MS": "300"})
         client = game.client
-        # The launcher hooks the keyboard before it first retitles the client.
-        client.wait_for("title", window="main", text=PRODUCT_TITLE)
         # Called before the launcher's hook unless the launcher takes its live hook for lost.
         hook_log = self.wine.hook_probe()
         other = self.wine.open_window("Other application")
-        self.targets = {"client": ("main", self.wine.x11_window(client)),
-                        "other": ("other", self.wine.x11_window(other))}
-        self.tails = {"client": KeyTail(client), "other": KeyTail(other.log)}
+        self.targets = {"client": client, "other": other}
+        self.logs = {"client": client, "other": other.log}
         self.wine.focus(client)
-        self.desk = ReferenceDesktop()
+        rules = WalkingRules(self.wine.cache)
+        self.addCleanup(rules.close)
+        self.desk = ReferenceDesktop(rules)
         self.player = Player(self.rng)
         # Where the current segment starts, in the model's streams and in the logs.
-        self.marks = {name: (0, len(tail.read().keys)) for name, tail in self.tails.items()}
+        self.marks = {name: (0, log.mark()) for name, log in self.logs.items()}
         self.divergences: list[Divergence] = []
         self.segments = self.sent = self.focus_switches = self.repeat_holds = self.repeat_bit_differences = 0
         self.long_holds: list[float] = []
 
         started = time.monotonic()
-        with XTestKeyboard(self.wine.display) as self.keyboard:
-            self._play()
+        self.keyboard = self.wine.keyboard
+        self._play()
         elapsed = time.monotonic() - started
 
         state = self.wine.probe("keystate", *[hex(vk) for vk in KEYS_TO_CHECK])
@@ -378,8 +349,8 @@ class Soak(WineTestCase):
               f"{self.repeat_holds} repeat holds, {self.segments} segments compared; "
               f"{len(self.divergences)} divergences, {self.repeat_bit_differences} key-downs whose repeat "
               f"bit Wine set otherwise; keys left down: {', '.join(left_down) or 'none'}; "
-              f"the client got {len(self.tails['client'].keys)} key events, the other window "
-              f"{len(self.tails['other'].keys)}", file=sys.stderr, flush=True)
+              f"the client got {len(client.key_events())} key events, the other window "
+              f"{len(other.log.key_events())}", file=sys.stderr, flush=True)
 
         report = "\n".join(str(d) for d in self.divergences[:3])
         if self.long_holds:
@@ -434,14 +405,15 @@ class Soak(WineTestCase):
     def _compare_segment(self) -> None:
         """Waits until both windows have what the model says (or nothing more comes), then compares."""
         self.segments += 1
-        for name, tail in self.tails.items():
+        for name, log in self.logs.items():
             model_mark, log_mark = self.marks[name]
             want = self.desk.streams[name][model_mark:]
             deadline = time.monotonic() + 5
-            while compare(want, tail.read().keys[log_mark:])[0] is not None and time.monotonic() < deadline:
+            while compare(want, log.keys_text(log_mark).split())[0] is not None and time.monotonic() < deadline:
                 time.sleep(0.02)
             time.sleep(0.05)   # anything extra shows up now
-            got = tail.read().keys[log_mark:]
+            records = log.records(log_mark)
+            got = [str(e) for e in key_events(records)]
             where, bit_differences = compare(want, got)
             self.repeat_bit_differences += bit_differences
             if where is not None:
@@ -452,29 +424,15 @@ class Soak(WineTestCase):
                     " ".join(self.desk.steps[max(1, min(near) - 12):max(near) + 3]),
                     expected_text(want[max(0, e - 8):e]) + " >>> " + expected_text(want[e:e + 8]),
                     " ".join(got[max(0, a - 8):a]) + " >>> " + " ".join(got[a:a + 8])))
-            self.marks[name] = (len(self.desk.streams[name]), len(tail.keys))
+            self.marks[name] = (len(self.desk.streams[name]), log_mark + len(records))
 
     def _focus(self, target: str, leaving: str) -> None:
-        """Moves the X focus to a window and waits until that program sees itself in front and
-        the one it left has noticed (else a stale record would pass for the next switch back)."""
-        name, x11 = self.targets[target]
-        tail, left = self.tails[target], self.tails[leaving]
-        for _ in range(10):
-            self.wine.xdotool("windowfocus", hex(x11))
-            deadline = time.monotonic() + 1.0
-            while time.monotonic() < deadline:
-                if tail.read().foreground == name and left.read().foreground == "none":
-                    return
-                time.sleep(0.01)
-            # Now and then Wine's own desktop window keeps the foreground; moving X's focus away first helps.
-            self.wine.xdotool("windowfocus", hex(self.wine.root_window()))
-            time.sleep(0.1)
-        self.fail(f"the {target} window never came to the foreground")
+        self.wine.focus(self.targets[target], leaving=self.logs[leaving])
 
     def _save_trace(self) -> None:
         trace = {"seed": SEED, "steps": self.desk.steps,
                  "expected": {n: [[x.token, x.step, x.group] for x in s] for n, s in self.desk.streams.items()},
-                 "received": {n: t.keys for n, t in self.tails.items()}}
+                 "received": {n: log.keys_text().split() for n, log in self.logs.items()}}
         (self.wine.dir / "soak-trace.json").write_text(json.dumps(trace))
 
 

@@ -4,7 +4,7 @@ top-level window titled with the product's name, whatever the client does."""
 import subprocess
 import unittest
 
-from harness import LAUNCHER_EXE, PRODUCT_TITLE, EventLog, WineSession, WineTestCase, wait_until
+from harness import PRODUCT_TITLE, EventLog, LauncherTestCase, WineSession, wait_until
 
 # How soon a title the client set itself must be back to the product's. The launcher answers the
 # change event within milliseconds on an idle machine, but two Wine sessions sharing two cores can
@@ -30,14 +30,7 @@ def x_window_name(wine: WineSession, x11: int) -> str:
                           text=True, timeout=30).stdout.rstrip("\n")
 
 
-@unittest.skipUnless(LAUNCHER_EXE, "E2E_LAUNCHER names no launcher")
-class Titles(WineTestCase):
-    def start_game(self, **env: str) -> EventLog:
-        game = self.wine.install(launcher=LAUNCHER_EXE)
-        game.start(env=env)
-        game.client.wait_ready()
-        return game.client
-
+class Titles(LauncherTestCase):
     def assert_put_back(self, client: EventLog, record) -> None:
         """The window is titled with the product's name by PUT_BACK_MS after `record`."""
         window = record["window"]
@@ -47,7 +40,8 @@ class Titles(WineTestCase):
                    detail=lambda: client.tail(40))
 
     def test_top_level_windows_show_the_product_title_and_the_child_keeps_its_own(self):
-        client = self.start_game(CLIENT_POPUP="1", CLIENT_CHILD="1")
+        self.start_game(env={"CLIENT_POPUP": "1", "CLIENT_CHILD": "1"}, ready="windows")
+        client = self.client
         client.wait_for("title", window="popup", text=PRODUCT_TITLE)
         client.wait_for("title", window="main", text=PRODUCT_TITLE)
         self.assertEqual(self.wine.window_titles(client),
@@ -58,7 +52,8 @@ class Titles(WineTestCase):
         self.assertEqual(client.titles("child"), [], "nobody ever set the child's title")
 
     def test_a_title_the_client_sets_itself_is_put_back_at_once(self):
-        client = self.start_game(CLIENT_RETITLE_MS="300", CLIENT_POPUP="1")
+        self.start_game(env={"CLIENT_RETITLE_MS": "300", "CLIENT_POPUP": "1"}, ready="windows")
+        client = self.client
         # Well past the launcher's first seconds, when it only listens for changes.
         client.wait_for("title", window="main", text="Client 16", timeout=20)
         own = [r for r in client.find("title", source="self") if int(r.text.split()[-1]) <= 15]
@@ -68,7 +63,8 @@ class Titles(WineTestCase):
                 self.assert_put_back(client, record)
 
     def test_a_hidden_window_is_retitled_only_when_it_renames_itself(self):
-        client = self.start_game(CLIENT_HIDDEN="1", CLIENT_HIDDEN_RETITLE_MS="1500")
+        self.start_game(env={"CLIENT_HIDDEN": "1", "CLIENT_HIDDEN_RETITLE_MS": "1500"}, ready="windows")
+        client = self.client
         renamed = client.wait_for("title", window="hidden", source="self", text="hidden 2")
         self.assertEqual(client.titles("hidden", since=0)[0], "hidden 2",
                          "the launcher's passes over the windows left the hidden one alone")
@@ -80,7 +76,8 @@ class Titles(WineTestCase):
     def test_a_window_shown_late_gets_the_title_when_shown(self):
         # The pop-up, shown at once, lets the launcher's first passes over the windows settle
         # (about 3 s); the main window comes long after, when only its showing can tell.
-        client = self.start_game(CLIENT_POPUP="1", CLIENT_SHOW_DELAY_MS="4500")
+        self.start_game(env={"CLIENT_POPUP": "1", "CLIENT_SHOW_DELAY_MS": "4500"}, ready="windows")
+        client = self.client
         shown = client.wait_for("show", window="main", timeout=15)
         before = [r for r in client.find("title", window="main") if r.int("qpc_us") < shown.int("qpc_us")]
         self.assertEqual(before, [], "titled while still hidden")

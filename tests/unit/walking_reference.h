@@ -29,7 +29,7 @@ struct Reference {
   BYTE pauseKey = VK_SCROLL;  // 0: none
   bool pauseKeyDown = false;  // as the player's hand has it
   bool paused = false;
-  bool mustPass = false;  // the last physical event must reach its window
+  bool mustPass = false;  // the last physical event reaches its window
 
   BYTE Expected() const {
     auto has = [this](BYTE k) { return held.count(k) != 0; };
@@ -61,7 +61,8 @@ struct Reference {
   void OnPhysical(BYTE vk, UINT message, bool inClient, bool modifierHeld) {
     const bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
     const bool up = message == WM_KEYUP || message == WM_SYSKEYUP;
-    mustPass = !IsDirection(vk) || paused || !inClient || modifierHeld;
+    // A key-up of a key the walker does not hold follows its key-down to the window.
+    mustPass = !IsDirection(vk) || paused || !inClient || modifierHeld || (up && held.count(vk) == 0);
     if (down && IsModifier(vk)) return Stop();
     if (pauseKey != 0 && vk == pauseKey) return OnPauseKey(down, up, inClient);
     if (!IsDirection(vk)) {
@@ -142,6 +143,7 @@ class Watch {
           !model.paused)
         broken.push_back("physical " + standin::KeyName(received[i].vk) + " reached the client");
     if (model.mustPass && standin::LastSwallowed()) broken.push_back("swallowed a key that must pass on");
+    if (!model.mustPass && !standin::LastSwallowed()) broken.push_back("let through a key the walker takes");
 
     // A key the hook lets through goes on through the chain, or later hooks never see it.
     const std::string& outcomes = standin::Outcomes();
