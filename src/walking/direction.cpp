@@ -1,5 +1,7 @@
 #include "walking/direction.h"
 
+#include "walking/injection_queue.h"
+
 BYTE sentKey = 0;
 BYTE lastPressedKey = 0;
 BYTE heldW = 0;
@@ -36,25 +38,25 @@ BYTE ResolveAxis(BYTE first, BYTE firstHeld, BYTE second, BYTE secondHeld) {
 }  // namespace
 
 void SendKeyEvent(BYTE vk, bool up) {
-  INPUT input{};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = vk;
-  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-  SendInput(1, &input, static_cast<int>(sizeof input));
+  QueueKeyEvent(vk, up);
+  SendQueuedKeys();
 }
 
 void PressSentKey() { SendKeyEvent(sentKey, false); }
 
+// The state changes before the key goes out: a hook call nested in SendInput
+// must find the key already released.
 void ReleaseSentKey() {
   if (sentKey == 0) return;
-  SendKeyEvent(sentKey, true);
+  BYTE released = sentKey;
   sentKey = 0;
+  SendKeyEvent(released, true);
 }
 
 void ReleaseAll() {
-  ReleaseSentKey();
   heldW = heldA = heldS = heldD = 0;
   lastPressedKey = 0;
+  ReleaseSentKey();
 }
 
 BYTE ResolveDirection() {
@@ -74,14 +76,16 @@ void OnDirectionKey(BYTE vk, bool down) {
 
   BYTE desired = ResolveDirection();
   if (desired != sentKey) {
-    // The old key goes up before the new one goes down.
-    ReleaseSentKey();
+    // The old key goes up before the new one goes down; both are queued
+    // before either is sent.
+    if (sentKey != 0) QueueKeyEvent(sentKey, true);
+    if (desired != 0) QueueKeyEvent(desired, false);
     sentKey = desired;
-    if (sentKey != 0) PressSentKey();
-    return;
+  } else if (down && sentKey != 0) {
+    // The keyboard's auto-repeat reaches the client as repeats of the resolved key.
+    QueueKeyEvent(sentKey, false);
   }
-  // The keyboard's auto-repeat reaches the client as repeats of the resolved key.
-  if (down && sentKey != 0) PressSentKey();
+  SendQueuedKeys();
 }
 
 bool IsDirectionKeyHeld(BYTE vk) {

@@ -5,6 +5,7 @@
 #include "common/message_pump.h"
 #include "walking/direction.h"
 #include "walking/hook_watchdog.h"
+#include "walking/injection_queue.h"
 #include "walking/pause_key.h"
 
 namespace player {
@@ -17,6 +18,7 @@ void ResetLauncher() {
   standin::Reset();
   ResetLauncherState();
   ResetDirection();
+  ResetInjectionQueue();
   ResetPauseKey();
   ResetKeyboardHook();
   ResetHookWatchdog();

@@ -142,11 +142,14 @@ class Watch {
       if (!received[i].injected && received[i].down && IsDirection(received[i].vk) && inClient_ && !modifierHeld_ &&
           !model.paused)
         broken.push_back("physical " + standin::KeyName(received[i].vk) + " reached the client");
-    if (model.mustPass && standin::LastSwallowed()) broken.push_back("swallowed a key that must pass on");
-    if (!model.mustPass && !standin::LastSwallowed()) broken.push_back("let through a key the walker takes");
-
-    // A key the hook lets through goes on through the chain, or later hooks never see it.
+    // What the hook did with the player's key, if the event was a key.
     const std::string& outcomes = standin::Outcomes();
+    if (outcomes.size() > outcomesSeen_) {
+      bool swallowed = outcomes.back() == 'S';
+      if (model.mustPass && swallowed) broken.push_back("swallowed a key that must pass on");
+      if (!model.mustPass && !swallowed) broken.push_back("let through a key the walker takes");
+    }
+    // A key the hook lets through goes on through the chain, or later hooks never see it.
     if (outcomes.find('R', outcomesSeen_) != std::string::npos)
       broken.push_back("the hook let a key through without passing it on");
     outcomesSeen_ = outcomes.size();

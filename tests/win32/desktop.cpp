@@ -440,6 +440,9 @@ UINT SendInput(UINT count, INPUT* inputs, int size) {
       return i;
     auto vk = static_cast<BYTE>(input.ki.wVk);
     bool down = (input.ki.dwFlags & KEYEVENTF_KEYUP) == 0;
+    // Wine queues an injected event behind the keys already waiting for the
+    // hooks, and serves their hook calls while SendInput waits: inside it.
+    if (d.order == standin::InputOrder::Wine) RunDeferredHookCalls(false);
     d.injected.push_back({vk, down, true});
     Deliver(vk, down, true, MessageFor(vk, down));
   }

@@ -1,0 +1,16 @@
+// The walker's injected keys, sent in the order the walker decided them.
+//
+// Under Wine, SendInput can serve hook calls for keys typed meanwhile while it
+// waits, so the walker runs again inside its own SendInput. Each decision
+// updates the walking state and queues its keys before anything is sent, and
+// only the outermost call sends: a nested decision sees the state as it now
+// is, and its keys go out after the ones decided before it.
+#pragma once
+
+#include <windows.h>
+
+void QueueKeyEvent(BYTE vk, bool up);
+// Sends every queued key, unless a call further out is already sending them.
+void SendQueuedKeys();
+// Forgets queued keys without sending them.
+void ResetInjectionQueue();
