@@ -1158,6 +1158,14 @@ class WineTestCase(unittest.TestCase):
 class LauncherTestCase(WineTestCase):
     """Tests of the launcher with its client; `self.client` is the running game's client."""
 
+    # Keys that X never repeats in these tests, so a held key stays held however long a step takes.
+    keys_never_repeated = ""
+
+    def setUp(self) -> None:
+        super().setUp()
+        for key in self.keys_never_repeated:
+            self.enterContext(self.wine.without_autorepeat(key))
+
     def start_game(self, ini: bytes | None = None, env: dict[str, str] | None = None, ready: str | None = "hooks",
                    **install):
         """Installs the launcher and its client the way a player has them and starts the

@@ -15,11 +15,7 @@ NO_CLIENT_TEXT = "N\u00e3o foi poss\u00edvel iniciar bin\\client.exe."
 
 
 class EndingTestCase(LauncherTestCase):
-    def setUp(self):
-        super().setUp()
-        # Held keys stay held without X repeating them, however long a step takes.
-        for key in "WASD":
-            self.enterContext(self.wine.without_autorepeat(key))
+    keys_never_repeated = "WASD"
 
     def key_down(self, key: str) -> bool:
         """Whether the desktop has `key` down (GetAsyncKeyState, from another process)."""

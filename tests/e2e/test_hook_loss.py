@@ -20,11 +20,7 @@ GRACE_MARGIN_S = 0.5
 
 
 class HookLossTestCase(LauncherTestCase):
-    def setUp(self):
-        super().setUp()
-        # Held keys stay held without X repeating them, however long a step takes.
-        for key in "WASD":
-            self.enterContext(self.wine.without_autorepeat(key))
+    keys_never_repeated = "WASD"
 
     def keys_down(self) -> list[str]:
         state = self.wine.probe("keystate", *[hex(ord(k)) for k in WALKING_KEYS])
