@@ -13,13 +13,12 @@ import dataclasses
 import json
 import os
 import random
-import re
 import sys
 import time
 import unittest
 from pathlib import Path
 
-from harness import LAUNCHER_EXE, PRODUCT_TITLE, EventLog, WineTestCase, parse_record, wait_until, wine_version
+from harness import LAUNCHER_EXE, PRODUCT_TITLE, EventLog, WineTestCase, parse_record, wait_until, wine_major, wine_version
 from xtest_keys import XTestKeyboard
 
 EVENTS = int(os.environ.get("SOAK_EVENTS") or 10000)
@@ -33,8 +32,7 @@ EVENT_GAP_S = float(os.environ.get("SOAK_GAP_MS") or 2) / 1000
 # swapped, launcher or not (tests/tools/wine_key_order.py shows it without one). There the
 # streams and the keys Wine leaves down are expected to differ: reported, not asserted.
 # Wine 8 keeps every key in order and is held to it.
-_WINE_MAJOR = re.match(r"wine-(\d+)", wine_version())
-WINE_KEEPS_KEY_ORDER = _WINE_MAJOR is None or int(_WINE_MAJOR[1]) < 10
+WINE_KEEPS_KEY_ORDER = wine_major() < 10
 
 DIRECTIONS = ("W", "A", "S", "D")
 MODIFIERS = ("Ctrl", "Shift", "Alt")
