@@ -987,6 +987,12 @@ def wine_version() -> str:
     return re.sub(r"[^A-Za-z0-9.]+", "-", out).strip("-") or "unknown"
 
 
+def wine_major() -> int:
+    """Wine's major version, 0 when `wine --version` does not say: a few behaviours change with it."""
+    m = re.match(r"wine-(\d+)", wine_version())
+    return int(m[1]) if m else 0
+
+
 def ensure_template(cache: Path) -> Path:
     """The prefix every session copies: made once per Wine version, under a lock for parallel runs."""
     template = cache / f"prefix-{wine_version()}"

@@ -10,11 +10,18 @@ import sys
 import time
 import unittest
 
-from harness import PRODUCT_TITLE, EventLog, LauncherTestCase, wait_until
+from harness import PRODUCT_TITLE, EventLog, LauncherTestCase, wait_until, wine_major
 
 HANG_AFTER_MS = 12000
 HANG_MS = 5000
 TAP_INTERVAL_S = 0.1
+# From Wine 10 on, a focus change makes Wine match its key state to the X keyboard's: the
+# walk's Q, down in Wine but not on the keyboard, gets a key-up of Wine's own through the
+# hooks as the player turns to the other application, and the launcher, seeing its key go up
+# outside the client, lets go of the walk there and then. The other window has been seen to
+# get that Q key-up twice (Wine's and the launcher's) and not at all. There only the taps are
+# held to arriving once each, in order.
+WALK_RELEASE_COMPARED = wine_major() < 10
 
 
 def now_us() -> int:
@@ -69,7 +76,13 @@ class HungClient(LauncherTestCase):
         taps = [f"{k}+ {k}-" for k, _ in sent]
         taps.insert(walk_released_at, "Q-")
         wanted = " ".join(taps + ["W- A-"])
-        self.assertEqual(other.log.keys(since=mark, expect=wanted, timeout=15), wanted)
+        if WALK_RELEASE_COMPARED:
+            self.assertEqual(other.log.keys(since=mark, expect=wanted, timeout=15), wanted)
+        else:
+            def taps_only(keys: str) -> str:
+                return " ".join(k for k in keys.split() if k != "Q-")
+            got = other.log.keys(since=mark, expect=lambda keys: taps_only(keys) == taps_only(wanted), timeout=15)
+            self.assertEqual(taps_only(got), taps_only(wanted), got)
         downs = key_downs_at(other.log, mark)
         latency_ms = {"before": [], "during": [], "after": []}
         for (_, at), arrived in zip(sent, downs):

@@ -20,13 +20,20 @@ import time
 import unittest
 from pathlib import Path
 
-from harness import PRODUCT_TITLE, LauncherTestCase, key_events, wait_until
+from harness import PRODUCT_TITLE, LauncherTestCase, key_events, wait_until, wine_major, wine_version
 
 EVENTS = int(os.environ.get("SOAK_EVENTS") or 10000)
 SEED = int(os.environ.get("SOAK_SEED") or random.SystemRandom().randrange(1 << 32))
 # Wine delivered every event, in order, 1 ms apart; with no pause at all it falls seconds
 # behind but still delivers. 2 ms leaves room for a busy machine.
 EVENT_GAP_S = float(os.environ.get("SOAK_GAP_MS") or 2) / 1000
+
+# From Wine 10 on, with another program's hook in front (the probe's), a key can enter the
+# hooks before the one typed just before it is through them, and the two reach the window
+# swapped, launcher or not (tests/tools/wine_key_order.py shows it without one). There the
+# streams and the keys Wine leaves down are expected to differ: reported, not asserted.
+# Wine 8 keeps every key in order and is held to it.
+WINE_KEEPS_KEY_ORDER = wine_major() < 10
 
 DIRECTIONS = ("W", "A", "S", "D")
 MODIFIERS = ("Ctrl", "Shift", "Alt")
@@ -355,8 +362,12 @@ class Soak(LauncherTestCase):
         report = "\n".join(str(d) for d in self.divergences[:3])
         if self.long_holds:
             report += f"\n(keys held past {LONGEST_PLAIN_HOLD_S} s, which X may have repeated: {self.long_holds[:5]})"
-        self.assertEqual(len(self.divergences), 0, f"replay with SOAK_SEED={SEED}\n{report}")
-        self.assertEqual(left_down, [], f"keys still down after the player let go (SOAK_SEED={SEED})")
+        if WINE_KEEPS_KEY_ORDER:
+            self.assertEqual(len(self.divergences), 0, f"replay with SOAK_SEED={SEED}\n{report}")
+            self.assertEqual(left_down, [], f"keys still down after the player let go (SOAK_SEED={SEED})")
+        elif self.divergences or left_down:
+            print(f"soak: {wine_version()} swaps keys typed close together behind a second hook; "
+                  f"expected to differ here:\n{report}", file=sys.stderr, flush=True)
         self.assertEqual(self.desk.down_seen, set())
         # The client renamed itself all along; the launcher put the title back each time.
         wait_until(lambda: client.title() == PRODUCT_TITLE, 5, "the product title", detail=lambda: client.title())
