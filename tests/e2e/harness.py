@@ -1131,6 +1131,14 @@ def shared_session() -> WineSession:
     return _shared
 
 
+def end_shared_session() -> None:
+    """Closes this process's session; the next test that asks for one gets a new one."""
+    global _shared
+    if _shared is not None:
+        _shared.close()
+        _shared = None
+
+
 def _exit_on_sigterm(signum, _frame):
     # ctest's timeout sends SIGTERM; unittest would take SystemExit for one failed test
     # and go on, so tear the session down here and leave at once.

@@ -5,7 +5,7 @@ next key (Wine re-syncs its toggle state)."""
 import contextlib
 import unittest
 
-from harness import AUTOREPEAT_DELAY_MS, AUTOREPEAT_INTERVAL_MS, LauncherTestCase
+from harness import AUTOREPEAT_DELAY_MS, AUTOREPEAT_INTERVAL_MS, LauncherTestCase, end_shared_session
 
 PAUSE_IS_PAUSE = b"[SmartWalking]\r\nPauseKey=19\r\n"
 NO_PAUSE_KEY = b"[SmartWalking]\r\nPauseKey=0\r\n"
@@ -67,6 +67,15 @@ class PauseKey(LauncherTestCase):
 
 
 class NoPauseKey(LauncherTestCase):
+    @classmethod
+    def tearDownClass(cls):
+        # Wine now disagrees with X on Scroll Lock. At each key it presses Scroll Lock to agree
+        # and, finding its state unchanged because the launcher's hook has not passed that
+        # press on yet, flips the state itself as well: the two cancel, and every later key
+        # of the session can come with a Scroll Lock press. Later tests get a new session.
+        end_shared_session()
+        super().tearDownClass()
+
     def test_with_no_pause_key_scroll_lock_changes_nothing(self):
         self.start_game(NO_PAUSE_KEY)
         # Wine adds Scroll Lock presses of its own; only the walk counts.
