@@ -154,8 +154,7 @@ const Session kAlive[] = {
 };
 
 std::string Name(const testing::TestParamInfo<Played>& info) {
-  return std::string(std::get<Session>(info.param).name) +
-         (std::get<InputOrder>(info.param) == InputOrder::Windows ? "_Windows" : "_Wine");
+  return std::string(std::get<Session>(info.param).name) + "_" + standin::NameOf(std::get<InputOrder>(info.param));
 }
 
 const auto kOrders = testing::Values(InputOrder::Windows, InputOrder::Wine);

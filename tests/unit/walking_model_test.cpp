@@ -112,7 +112,7 @@ TEST_P(WalkingModel, RandomSessionsKeepEveryRule) {
 INSTANTIATE_TEST_SUITE_P(InputOrder, WalkingModel,
                          testing::Values(standin::InputOrder::Windows, standin::InputOrder::Wine),
                          [](const testing::TestParamInfo<standin::InputOrder>& info) {
-                           return info.param == standin::InputOrder::Windows ? "Windows" : "Wine";
+                           return standin::NameOf(info.param);
                          });
 
 }  // namespace

@@ -1079,6 +1079,7 @@ int ModulePathQueries() { return desk().modulePathQueries; }
 
 void SetInputOrder(InputOrder order) { desk().order = order; }
 void SetHooksAheadDelay(DWORD milliseconds) { desk().hooksAheadMs = milliseconds; }
+const char* NameOf(InputOrder order) { return order == InputOrder::Windows ? "Windows" : "Wine"; }
 void FailRawInput(bool fail) { desk().failRawInput = fail; }
 bool RawInputRegistered() { return desk().rawTarget != nullptr; }
 int MessageOnlyWindows() { return static_cast<int>(desk().messageWindows.size()); }

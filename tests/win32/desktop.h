@@ -159,6 +159,8 @@ void SetInputOrder(InputOrder order);
 // order its raw input is posted that much after the hook's time, under
 // Wine's our hook is called that much after the raw input.
 void SetHooksAheadDelay(DWORD milliseconds);
+// "Windows" or "Wine", for the names of tests that run under each.
+const char* NameOf(InputOrder order);
 void FailRawInput(bool fail);
 bool RawInputRegistered();
 int MessageOnlyWindows();
