@@ -55,8 +55,6 @@ PRODUCT_TITLE = "Varnel Official Client"
 
 DISPLAYS = range(91, 121)
 SCREEN = "1024x768x24"
-# The diagonal each pair of direction keys walks.
-DIAGONALS = {frozenset("WA"): "Q", frozenset("WD"): "E", frozenset("SA"): "Z", frozenset("SD"): "C"}
 # Holds shorter than the delay never auto-repeat; longer ones repeat every interval.
 AUTOREPEAT_DELAY_MS = 500
 AUTOREPEAT_INTERVAL_MS = 30
@@ -928,12 +926,11 @@ class WineSession:
         hook_log.wait_for("ready", hooked="1")
         return hook_log
 
-    def walk_diagonally(self, client: EventLog, keys: str = "W A", let_go: bool = True) -> str:
+    def walk_diagonally(self, client: EventLog, keys: str = "W A", diagonal: str = "Q", let_go: bool = True) -> str:
         """Presses two direction keys in the client's window, and lets go of them unless told not
-        to; returns what the client received (walking gives "W+ W- Q+ Q- A+ A-", or "W+ W- Q+"
-        while the keys stay down)."""
+        to; returns what the client received, waiting for the walk of `diagonal` ("W+ W- Q+ Q- A+
+        A-", or "W+ W- Q+" while the keys stay down)."""
         first, second = keys.split()
-        diagonal = DIAGONALS[frozenset((first, second))]
         walked = f"{first}+ {first}- {diagonal}+" + (f" {diagonal}- {second}+ {second}-" if let_go else "")
         self.focus(client)
         mark = client.mark()
