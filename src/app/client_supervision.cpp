@@ -5,12 +5,14 @@
 
 #include "app/error_messages.h"
 #include "app/launch_config.h"
+#include "app/power_throttling.h"
 #include "common/launcher_state.h"
 #include "common/message_pump.h"
 #include "common/product_title.h"
 #include "title/title_enforcer.h"
 #include "walking/direction.h"
 #include "walking/hook_watchdog.h"
+#include "walking/key_sender.h"
 #include "walking/keyboard_hook.h"
 
 namespace {
@@ -36,18 +38,18 @@ void StartTitleThread() {
 void PumpUntilClientExits(HANDLE clientProcess) {
   for (;;) {
     DWORD result = MsgWaitForMultipleObjects(1, &clientProcess, FALSE, INFINITE, MessagesToWakeFor());
-    if (result != WAIT_OBJECT_0 + 1 || !PumpWaitingMessages()) return;
+    if (result != WAIT_OBJECT_0 + 1 || !PumpWaitingMessages(MessagesToWakeFor())) return;
   }
 }
 
 void TearDown(HANDLE clientProcess) {
   ReleaseAll();
+  StopKeySender();
   if (nameChangeEventHook) UnhookWinEvent(nameChangeEventHook);
   if (showEventHook) UnhookWinEvent(showEventHook);
-  if (keyboardHook) UnhookWindowsHookEx(keyboardHook);
+  RemoveKeyboardHook();
   StopHookWatchdog();
   nameChangeEventHook = showEventHook = nullptr;
-  keyboardHook = nullptr;
   CloseHandle(clientProcess);
 }
 
@@ -57,6 +59,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   LaunchPaths paths = BuildLaunchPaths(ResolveBaseDirectory());
   ReadSmartWalkingSetting(paths.iniFile);
   ReadPauseKeySetting(paths.iniFile);
+  OptOutOfPowerThrottling();
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -75,6 +78,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
       CloseHandle(client.hProcess);
       return ReportFailure(SmartWalkingFailedText);
     }
+    StartKeySender(instance);
     StartHookWatchdog(instance);
   }
   showEventHook = HookClientEvent(EVENT_OBJECT_SHOW);

@@ -1,9 +1,6 @@
 #include "common/message_pump.h"
 
-#include "walking/hook_watchdog.h"
-
-bool PumpWaitingMessages() {
-  UINT wakeMask = MessagesToWakeFor();
+bool PumpWaitingMessages(UINT wakeMask) {
   // PM_QS_* are the QS_* bits moved to the high word.
   UINT flags = wakeMask == QS_ALLINPUT ? PM_REMOVE : PM_REMOVE | wakeMask << 16;
   MSG message;

@@ -4,6 +4,6 @@
 
 #include <windows.h>
 
-// Handles every waiting message of the kinds the wait wakes for; false once
-// WM_QUIT arrives.
-bool PumpWaitingMessages();
+// Handles every waiting message of the kinds in wakeMask (QS_* bits, the
+// kinds the wait woke for); false once WM_QUIT arrives.
+bool PumpWaitingMessages(UINT wakeMask);

@@ -37,20 +37,13 @@ BYTE ResolveAxis(BYTE first, BYTE firstHeld, BYTE second, BYTE secondHeld) {
 
 }  // namespace
 
-void SendKeyEvent(BYTE vk, bool up) {
-  QueueKeyEvent(vk, up);
-  SendQueuedKeys();
-}
-
-void PressSentKey() { SendKeyEvent(sentKey, false); }
-
 // The state changes before the key goes out: a hook call nested in SendInput
 // must find the key already released.
 void ReleaseSentKey() {
   if (sentKey == 0) return;
   BYTE released = sentKey;
   sentKey = 0;
-  SendKeyEvent(released, true);
+  QueueKeyEvent(released, true);
 }
 
 void ReleaseAll() {
@@ -85,7 +78,6 @@ void OnDirectionKey(BYTE vk, bool down) {
     // The keyboard's auto-repeat reaches the client as repeats of the resolved key.
     QueueKeyEvent(sentKey, false);
   }
-  SendQueuedKeys();
 }
 
 bool IsDirectionKeyHeld(BYTE vk) {

@@ -11,8 +11,7 @@ extern BYTE heldA;
 extern BYTE heldS;
 extern BYTE heldD;
 
-void SendKeyEvent(BYTE vk, bool up);
-void PressSentKey();
+// These decide and queue the keys to inject; the caller has them sent.
 void ReleaseSentKey();
 void ReleaseAll();
 BYTE ResolveDirection();

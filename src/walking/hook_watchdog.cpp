@@ -2,6 +2,7 @@
 
 #include "common/launcher_state.h"
 #include "walking/direction.h"
+#include "walking/key_sender.h"
 #include "walking/keyboard_hook.h"
 #include "walking/keys.h"
 
@@ -74,8 +75,15 @@ bool HookHasSeen(const KeyEvent& key) { return !IsLaterEventTime(key.time, hookE
 
 // Wine passes a key on without the hook once it gives up waiting; a key-up of
 // a walking key missed that way would leave the walk behind. The walk injects
-// those keys too, so only the player's own key events tell.
-bool MissedKeyUp(BYTE vk) { return IsDirectionKeyHeld(vk) && !HookHasSeenKey({vk, true, witnessedKeyUpTimes[vk]}); }
+// those keys too, so only the player's own key events tell. A key-up from
+// before the hook's latest press of that key is old news: under Wine, a hook
+// called before ours (another launcher's) may have taken it, and its raw
+// input came all the same.
+bool MissedKeyUp(BYTE vk) {
+  DWORD keyUpTime = witnessedKeyUpTimes[vk];
+  if (IsLaterEventTime(hookKeyTimes[0][vk], keyUpTime)) return false;
+  return IsDirectionKeyHeld(vk) && !HookHasSeenKey({vk, true, keyUpTime});
+}
 
 // Long enough before the moment given that no key after it matches.
 DWORD NeverSince(DWORD now) { return now - kRawInputLagMs - 1; }
@@ -123,10 +131,28 @@ bool MayInstallAgain(DWORD now) { return MsSince(lastInstallTime, now) >= kReins
 void ReinstallKeyboardHook(DWORD now) {
   // Nothing we injected may stay down while the hook is away.
   ReleaseAll();
-  if (keyboardHook) UnhookWindowsHookEx(keyboardHook);
-  keyboardHook = nullptr;
+  SendKeysNow();
+  RemoveKeyboardHook();
   ForgetHookEvents(now);
   InstallKeyboardHook(hookModule);
+}
+
+// Raw input names Shift, Ctrl and Alt without their side, where the hook gets
+// the side's code; both are matched by the generic code.
+BYTE MatchedCode(DWORD vk) {
+  switch (vk) {
+    case VK_LSHIFT:
+    case VK_RSHIFT:
+      return VK_SHIFT;
+    case VK_LCONTROL:
+    case VK_RCONTROL:
+      return VK_CONTROL;
+    case VK_LMENU:
+    case VK_RMENU:
+      return VK_MENU;
+    default:
+      return static_cast<BYTE>(vk & 0xFF);
+  }
 }
 
 // Only what the player types counts: injected input comes without a device
@@ -140,7 +166,7 @@ void OnWitnessedKey(HRAWINPUT input) {
   UINT size = sizeof raw;
   if (GetRawInputData(input, RID_INPUT, &raw, &size, sizeof raw.header) == static_cast<UINT>(-1)) return;
   if (IsPlayersKey(raw)) {
-    KeyEvent key{static_cast<BYTE>(raw.data.keyboard.VKey), (raw.data.keyboard.Flags & RI_KEY_BREAK) != 0,
+    KeyEvent key{MatchedCode(raw.data.keyboard.VKey), (raw.data.keyboard.Flags & RI_KEY_BREAK) != 0,
                  static_cast<DWORD>(GetMessageTime())};
     if (IsLaterEventTime(key.time, witnessedKey.time)) witnessedKey = key;
     if (key.up) KeepLaterEventTime(witnessedKeyUpTimes[key.vk], key.time);
@@ -177,7 +203,10 @@ void OnGracePeriodOver() {
       waitMs = left;
   }
   // The player let go of the key; the walk goes with it.
-  if (missedKeyUp) ReleaseAll();
+  if (missedKeyUp) {
+    ReleaseAll();
+    SendKeysNow();
+  }
   // A key-up still awaited came after the last check, and so did any other
   // key: the next batch is read by the time its grace period is over.
   if (keyAwaited || inputSinceCheck) CheckAfter(waitMs);
@@ -234,10 +263,16 @@ LRESULT CALLBACK HookWatchdogProc(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 void NoteHookEvent(const KBDLLHOOKSTRUCT& event, WPARAM message) {
-  KeepLaterEventTime(hookEventTime, event.time);
   // The walk injects W/A/S/D too; only the player's own keys count per key.
-  if (event.flags & LLKHF_INJECTED) return;
-  KeepLaterEventTime(hookKeyTimes[IsKeyUpMessage(message)][event.vkCode & 0xFF], event.time);
+  if (!(event.flags & LLKHF_INJECTED)) {
+    KeepLaterEventTime(hookEventTime, event.time);
+    KeepLaterEventTime(hookKeyTimes[IsKeyUpMessage(message)][MatchedCode(event.vkCode)], event.time);
+    return;
+  }
+  // An injected key's time is whatever its sender chose, days ahead maybe;
+  // that would count every later key as seen. It counts up to now.
+  DWORD now = GetTickCount();
+  KeepLaterEventTime(hookEventTime, IsLaterEventTime(event.time, now) ? now : event.time);
 }
 
 UINT MessagesToWakeFor() { return wakeMask; }

@@ -11,41 +11,46 @@ struct QueuedKey {
   bool up;
 };
 
-QueuedKey queue[kCapacity];
-int first = 0;
-int count = 0;
-bool sending = false;
+struct Queue {
+  QueuedKey keys[kCapacity] = {};
+  int first = 0;
+  int count = 0;
+  bool sending = false;
+};
+Queue queue;
 
-void SendNow(QueuedKey key) {
+bool SendNow(QueuedKey key) {
   INPUT input{};
   input.type = INPUT_KEYBOARD;
   input.ki.wVk = key.vk;
   input.ki.dwFlags = key.up ? KEYEVENTF_KEYUP : 0;
-  SendInput(1, &input, static_cast<int>(sizeof input));
+  return SendInput(1, &input, static_cast<int>(sizeof input)) == 1;
 }
 
 }  // namespace
 
 void QueueKeyEvent(BYTE vk, bool up) {
   // Never lose a key: with the queue full, it goes out at once.
-  if (count == kCapacity) return SendNow({vk, up});
-  queue[(first + count) % kCapacity] = {vk, up};
-  ++count;
+  if (queue.count == kCapacity) {
+    SendNow({vk, up});
+    return;
+  }
+  queue.keys[(queue.first + queue.count) % kCapacity] = {vk, up};
+  ++queue.count;
 }
+
+bool KeysQueued() { return queue.count > 0; }
 
 void SendQueuedKeys() {
-  if (sending) return;
-  sending = true;
-  while (count > 0) {
-    QueuedKey key = queue[first];
-    first = (first + 1) % kCapacity;
-    --count;
-    SendNow(key);
+  if (queue.sending) return;
+  queue.sending = true;
+  while (queue.count > 0) {
+    QueuedKey key = queue.keys[queue.first];
+    if (!SendNow(key) && key.up) break;
+    queue.first = (queue.first + 1) % kCapacity;
+    --queue.count;
   }
-  sending = false;
+  queue.sending = false;
 }
 
-void ResetInjectionQueue() {
-  first = count = 0;
-  sending = false;
-}
+void ResetInjectionQueue() { queue = {}; }

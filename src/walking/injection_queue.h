@@ -10,7 +10,11 @@
 #include <windows.h>
 
 void QueueKeyEvent(BYTE vk, bool up);
+bool KeysQueued();
 // Sends every queued key, unless a call further out is already sending them.
+// A key-up the platform refuses (a window or desktop the launcher may not
+// reach is in front) stays first in line with everything behind it, since the
+// client may still hold that key; a refused key-down is dropped.
 void SendQueuedKeys();
 // Forgets queued keys without sending them.
 void ResetInjectionQueue();

@@ -3,14 +3,19 @@
 #include "common/launcher_state.h"
 #include "walking/direction.h"
 #include "walking/hook_watchdog.h"
+#include "walking/injection_queue.h"
+#include "walking/key_sender.h"
 #include "walking/keys.h"
 #include "walking/pause_key.h"
 
 namespace {
 
 // The Windows keys the hook saw go down and not yet up.
-bool leftWindowsKeySeenDown = false;
-bool rightWindowsKeySeenDown = false;
+struct WindowsKeysSeen {
+  bool left = false;
+  bool right = false;
+};
+WindowsKeysSeen windowsKeysSeenDown;
 
 bool IsHeldNow(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
 
@@ -24,17 +29,23 @@ bool IsWindowsKeyHeld(bool& seenDown, int vk) {
 
 bool IsModifierHeld() {
   return IsHeldNow(VK_CONTROL) || IsHeldNow(VK_MENU) || IsHeldNow(VK_SHIFT) ||
-         IsWindowsKeyHeld(leftWindowsKeySeenDown, VK_LWIN) || IsWindowsKeyHeld(rightWindowsKeySeenDown, VK_RWIN);
+         IsWindowsKeyHeld(windowsKeysSeenDown.left, VK_LWIN) || IsWindowsKeyHeld(windowsKeysSeenDown.right, VK_RWIN);
 }
 
 void NoteWindowsKey(DWORD vk, WPARAM message) {
   if (!IsKeyDownMessage(message) && !IsKeyUpMessage(message)) return;
   bool down = IsKeyDownMessage(message);
-  if (vk == VK_LWIN) leftWindowsKeySeenDown = down;
-  if (vk == VK_RWIN) rightWindowsKeySeenDown = down;
+  if (vk == VK_LWIN) windowsKeysSeenDown.left = down;
+  if (vk == VK_RWIN) windowsKeysSeenDown.right = down;
 }
 
-LRESULT PassOn(WPARAM message, LPARAM event) { return CallNextHookEx(keyboardHook, HC_ACTION, message, event); }
+LRESULT PassOn(WPARAM message, LPARAM event) {
+  // A key passed on must not overtake the walk's keys decided before it, such
+  // as the key-up of the walk a modifier just ended: those go out first, from
+  // here.
+  if (KeysQueued()) SendKeysNow();
+  return CallNextHookEx(keyboardHook, HC_ACTION, message, event);
+}
 
 LRESULT OnDirectionEvent(BYTE vk, WPARAM message, LPARAM event) {
   // Paused, the player types: every key reaches its window as pressed.
@@ -55,6 +66,22 @@ LRESULT OnDirectionEvent(BYTE vk, WPARAM message, LPARAM event) {
   return 1;
 }
 
+LRESULT FilterPlayersKey(const KBDLLHOOKSTRUCT& record, WPARAM message, LPARAM event) {
+  if (!smartWalkingEnabled) return PassOn(message, event);
+  DWORD vk = record.vkCode;
+  NoteWindowsKey(vk, message);
+  if (IsKeyDownMessage(message) && IsModifierKey(vk)) {
+    ReleaseAll();
+    return PassOn(message, event);
+  }
+  if (IsDirectionKey(vk)) return OnDirectionEvent(static_cast<BYTE>(vk), message, event);
+
+  bool inClient = IsClientForeground();
+  if (!inClient) ReleaseAll();
+  if (vk == pauseKey) OnPauseKey(message, inClient);
+  return PassOn(message, event);
+}
+
 }  // namespace
 
 bool IsClientForeground() {
@@ -70,27 +97,22 @@ bool InstallKeyboardHook(HINSTANCE instance) {
   return keyboardHook != nullptr;
 }
 
-void ResetKeyboardHook() { leftWindowsKeySeenDown = rightWindowsKeySeenDown = false; }
+void RemoveKeyboardHook() {
+  if (keyboardHook) UnhookWindowsHookEx(keyboardHook);
+  keyboardHook = nullptr;
+}
+
+void ResetKeyboardHook() { windowsKeysSeenDown = {}; }
 
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM message, LPARAM event) {
   if (code != HC_ACTION) return CallNextHookEx(keyboardHook, code, message, event);
   const auto* record = reinterpret_cast<const KBDLLHOOKSTRUCT*>(event);
   NoteHookEvent(*record, message);
-  if (!smartWalkingEnabled) return PassOn(message, event);
-
   // Our own injected keys come straight back through this hook; let them pass untouched.
-  if (record->flags & LLKHF_INJECTED) return PassOn(message, event);
-
-  DWORD vk = record->vkCode;
-  NoteWindowsKey(vk, message);
-  if (IsKeyDownMessage(message) && IsModifierKey(vk)) {
-    ReleaseAll();
-    return PassOn(message, event);
-  }
-  if (IsDirectionKey(vk)) return OnDirectionEvent(static_cast<BYTE>(vk), message, event);
-
-  bool inClient = IsClientForeground();
-  if (!inClient) ReleaseAll();
-  if (vk == pauseKey) OnPauseKey(message, inClient);
-  return PassOn(message, event);
+  if (record->flags & LLKHF_INJECTED) return CallNextHookEx(keyboardHook, HC_ACTION, message, event);
+  LRESULT result = FilterPlayersKey(*record, message, event);
+  // The walk's keys go out once this call has returned, so that it never
+  // waits for other programs' hooks.
+  SendKeysAfterHook();
+  return result;
 }

@@ -8,6 +8,7 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM message, LPARAM event);
 // Hooks the whole desktop's keyboard with the launcher's own module; false
 // when the platform refuses.
 bool InstallKeyboardHook(HINSTANCE instance);
+void RemoveKeyboardHook();
 bool IsClientForeground();
 // Forgets which keys the hook saw held.
 void ResetKeyboardHook();

@@ -20,7 +20,9 @@ struct Session {
   // goes past the hook as after a timeout under Wine; "refuse"/"accept"
   // hook requests fail or succeed; "hang"/"resume" the launcher stops and
   // resumes pumping (hook calls are still served); "inject" another program
-  // injects X.
+  // injects X, "inject-ahead" stamped a day ahead of the clock; "behindN" the
+  // hooks after ours take N ms over each key; "ahead"/"alone" another
+  // launcher's hook ahead of ours starts/stops taking every key.
   const char* script;
   const char* client;  // what the client gets
   int hookRequests;    // the start included
@@ -36,11 +38,12 @@ using standin::InputOrder;
 // Every session plays in Windows' input order and in Wine's.
 using Played = std::tuple<Session, InputOrder>;
 
-void InjectFromAnotherProgram(BYTE vk) {
+void InjectFromAnotherProgram(BYTE vk, DWORD time = 0) {
   INPUT inputs[2] = {};
   for (INPUT& input : inputs) {
     input.type = INPUT_KEYBOARD;
     input.ki.wVk = vk;
+    input.ki.time = time;
   }
   inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
   SendInput(2, inputs, sizeof(INPUT));
@@ -78,8 +81,15 @@ class Watchdog : public testing::TestWithParam<Played> {
         pumping = step == "resume";
       } else if (step == "inject") {
         InjectFromAnotherProgram('X');
+      } else if (step == "inject-ahead") {
+        constexpr DWORD kOneDayMs = 24 * 60 * 60 * 1000;
+        InjectFromAnotherProgram('X', standin::Clock() + kOneDayMs);
+      } else if (step.rfind("behind", 0) == 0) {
+        standin::SetHooksBehindDelay(static_cast<DWORD>(std::stoul(step.substr(6))));
+      } else if (step == "ahead" || step == "alone") {
+        standin::SetRemappingHookAhead(step == "ahead");
       } else {
-        player::Play(step);
+        player::Play(step, pumping);
       }
       if (pumping) player::Pump();
     }
@@ -137,9 +147,7 @@ const Session kAlive[] = {
     {"SkillKeyWhileWalkingBehindSlowHooks", "W+ ~500 W* ~30 X+ ~30 X- ~3000 W-", "W+ W+ x+ x- W-", 1, 5 * kTick},
     {"TypingInAnotherWindowRawInputLate", "@other X+ X- Y+ ~40 Y- ~30 X+ ~20 X- ~3000", "", 1, kTick},
     {"Modifiers", "W+ Shift+ ~300 W- Shift- ~300 D+ D-", "W+ W- shift+ w- shift- D+ D-", 1},
-    // Under Wine the passed-on Shift overtakes the W the walker sends behind it.
-    {"ModifiersRawInputLate", "W+ Shift+ ~300 W- Shift- ~300 D+ D-", "W+ W- shift+ w- shift- D+ D-", 1, kTick,
-     "shift+ W+ W- w- shift- D+ D-"},
+    {"ModifiersRawInputLate", "W+ Shift+ ~300 W- Shift- ~300 D+ D-", "W+ W- shift+ w- shift- D+ D-", 1, kTick},
     {"FocusChanges", "W+ @other A+ ~300 A- W- @client ~300 S+ S-", "W+ S+ S-", 1},
     {"ClientHangsForSeconds", "hang W+ A+ ~3000 W- A- ~3000 resume", "W+ W- Q+ Q- A+ A-", 1},
     // Keys typed while the launcher was busy: under Wine their hook calls run

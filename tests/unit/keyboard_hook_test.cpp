@@ -108,7 +108,7 @@ TEST(HookFilterEdges, UnknownMessageForADirectionKeyIsSwallowedWithoutChange) {
 TEST(HookFilterEdges, PhysicalDirectionKeysAreSwallowedIncludingKeyUps) {
   player::SetUpDesktop();
   for (const char* step : {"W+", "W*", "W-"}) {
-    player::Play(step);
+    player::Play(step, false);
     EXPECT_EQ(standin::LastOutcome(), standin::Outcome::Swallowed) << step;
   }
 }

@@ -6,12 +6,15 @@
 #include "walking/direction.h"
 #include "walking/hook_watchdog.h"
 #include "walking/injection_queue.h"
+#include "walking/key_sender.h"
 #include "walking/pause_key.h"
 
 namespace player {
 namespace {
 HWND client = nullptr;
 HWND other = nullptr;
+HWND elevated = nullptr;
+HWND ghost = nullptr;
 }  // namespace
 
 void ResetLauncher() {
@@ -19,6 +22,7 @@ void ResetLauncher() {
   ResetLauncherState();
   ResetDirection();
   ResetInjectionQueue();
+  ResetKeySender();
   ResetPauseKey();
   ResetKeyboardHook();
   ResetHookWatchdog();
@@ -29,13 +33,22 @@ void SetUpDesktop(HOOKPROC hook) {
   clientProcessId = kClientProcess;
   client = standin::AddWindow(kClientProcess, L"Client");
   other = standin::AddWindow(kOtherProcess, L"Notes");
+  // Windows that take the keyboard from the launcher while in front: a
+  // program run as administrator, and the system's ghost of a hung client.
+  elevated = standin::AddWindow(kElevatedProcess, L"Administrator: Command Prompt");
+  standin::SetBlindsLauncher(elevated, true);
+  ghost = standin::AddWindow(kGhostProcess, L"Client (Not Responding)");
+  standin::SetBlindsLauncher(ghost, true);
   standin::SetForeground(client);
   keyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, hook, nullptr, 0);
+  StartKeySender(nullptr);
 }
 
-void Pump() { PumpWaitingMessages(); }
+void Pump() { PumpWaitingMessages(MessagesToWakeFor()); }
 
 HWND ClientWindow() { return client; }
 HWND OtherWindow() { return other; }
+HWND ElevatedWindow() { return elevated; }
+HWND GhostWindow() { return ghost; }
 
 }  // namespace player

@@ -25,16 +25,24 @@ BYTE KeyCode(const std::string& name) {
   return 0;
 }
 
-void Play(const std::string& script) {
+HWND WindowNamed(const std::string& name) {
+  if (name == "@client") return ClientWindow();
+  if (name == "@other") return OtherWindow();
+  if (name == "@elevated") return ElevatedWindow();
+  if (name == "@ghost") return GhostWindow();
+  if (name != "@none") ADD_FAILURE() << "unknown window " << name;
+  return nullptr;
+}
+
+void Play(const std::string& script, bool pumping) {
   std::istringstream words(script);
   std::string word;
   while (words >> word) {
-    if (word == "@client") {
-      standin::SetForeground(ClientWindow());
-    } else if (word == "@other") {
-      standin::SetForeground(OtherWindow());
-    } else if (word == "@none") {
-      standin::SetForeground(nullptr);
+    if (word == "@secure") {
+      standin::SwitchToSecureDesktop(true);
+    } else if (word[0] == '@') {
+      standin::SwitchToSecureDesktop(false);
+      standin::SetForeground(WindowNamed(word));
     } else {
       // "!L-": the key goes where no hook sees it, as on the lock screen.
       if (word[0] == '!') {
@@ -56,6 +64,7 @@ void Play(const std::string& script) {
           ADD_FAILURE() << "bad step " << word;
       }
     }
+    if (pumping) Pump();
   }
 }
 

@@ -20,6 +20,8 @@ namespace {
 const BYTE kDirections[] = {'W', 'A', 'S', 'D'};
 const BYTE kModifiers[] = {VK_LCONTROL, VK_RCONTROL, VK_LSHIFT, VK_RSHIFT, VK_LMENU, VK_RMENU, VK_LWIN, VK_RWIN};
 const BYTE kOthers[] = {'X', 'Q', 0x26, 0x20};
+// How soon the launcher notices the foreground leave the client.
+constexpr int kNoticeMs = 50;
 
 unsigned SeedFromEnvironment() {
   if (const char* text = std::getenv("WALK_SEED")) return static_cast<unsigned>(std::strtoul(text, nullptr, 10));
@@ -63,6 +65,7 @@ TEST_P(WalkingModel, RandomSessionsKeepEveryRule) {
     if (kind < 8) {
       foreground = windows[std::uniform_int_distribution<int>(0, 2)(random)];
       standin::SetForeground(foreground);
+      model.OnForeground(foreground == client);
     } else if (kind < 20 && lastPhysical && physical.count(lastPhysical)) {
       vk = lastPhysical;  // auto-repeat
     } else {
@@ -88,8 +91,9 @@ TEST_P(WalkingModel, RandomSessionsKeepEveryRule) {
         standin::Release(vk);
       }
     }
-    // Anything from a fast roll of keys to a long hold.
-    standin::AdvanceClock(static_cast<DWORD>(std::uniform_int_distribution<int>(0, 400)(random)));
+    // Anything from a fast roll of keys to a long hold; a foreground change
+    // gives the launcher the moment it needs to notice.
+    standin::AdvanceClock(static_cast<DWORD>(std::uniform_int_distribution<int>(vk ? 0 : kNoticeMs, 400)(random)));
     player::Pump();
 
     for (const std::string& what : watch.AfterEvent(foreground, model, physical))

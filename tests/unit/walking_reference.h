@@ -79,6 +79,13 @@ struct Reference {
     }
   }
 
+  // The foreground moved, with no key: once the launcher has looked (a
+  // twentieth of a second at most), a walk is over unless the client is
+  // still in front.
+  void OnForeground(bool inClient) {
+    if (!inClient) Stop();
+  }
+
   // A press of the pause key in the client switches, once however long it
   // is held, and either way walking starts again from nothing held.
   void OnPauseKey(bool down, bool up, bool inClient) {

@@ -5,6 +5,7 @@
 #include "desktop.h"
 #include "player.h"
 #include "walking/direction.h"
+#include "walking/key_sender.h"
 
 namespace {
 
@@ -61,6 +62,7 @@ TEST(WalkingState, ReleaseAllLiftsTheHeldDiagonal) {
   player::SetUpDesktop();
   player::Play("S+ D+");
   ReleaseAll();
+  SendKeysNow();
   EXPECT_EQ(standin::Stream(player::ClientWindow()), "S+ S- C+ C-");
   EXPECT_EQ(sentKey, 0);
   EXPECT_FALSE(standin::IsKeyDown('C'));
@@ -75,12 +77,11 @@ TEST(WalkingState, KeyUpNeverSeenGoingDownInjectsNothing) {
 
 TEST(WalkingState, InjectsOneKeyboardRecordPerEvent) {
   player::SetUpDesktop();
-  SendKeyEvent('Q', false);
-  SendKeyEvent('Q', true);
-  // The stand-in refuses records with a scan code, time or extra information.
-  ASSERT_EQ(standin::Injected().size(), 2u);
-  EXPECT_EQ(standin::SendInputCalls(), 2);
-  EXPECT_EQ(standin::Stream(player::ClientWindow()), "Q+ Q-");
+  player::Play("W+ A+");
+  // The stand-in refuses records with a scan code or extra information.
+  ASSERT_EQ(standin::Injected().size(), 3u);
+  EXPECT_EQ(standin::SendInputCalls(), 3);
+  EXPECT_EQ(standin::Stream(player::ClientWindow()), "W+ W- Q+");
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ struct StandInWindow {
   int titleSets;
   std::vector<standin::Delivered> received;
   WNDPROC proc = nullptr;  // message-only windows of the launcher
+  bool blindsLauncher = false;
 };
 
 struct StandInHandle {
@@ -111,6 +112,13 @@ struct Desktop {
   bool failRawInput = false;
   standin::InputOrder order = standin::InputOrder::Windows;
   DWORD hooksAheadMs = 0;
+  DWORD hooksBehindMs = 0;
+  // Windows' default when LowLevelHooksTimeout is not set.
+  DWORD hookTimeoutMs = 300;
+  bool remappingHookAhead = false;
+  bool secureDesktop = false;
+  HWND foregroundBeforeSecureDesktop = nullptr;
+  bool lacksSetProcessInformation = false;
   std::deque<MSG> lateRawInput;  // posted once the hooks ahead are done, by message time
   std::vector<std::unique_ptr<StandInRawInput>> rawInputs;
   std::set<const StandInRawInput*> rawHandles;
@@ -121,6 +129,7 @@ struct Desktop {
     UINT message;
     std::size_t rawSequence;
     DWORD due;
+    DWORD time;
   };
   std::deque<DeferredEvent> deferred;
 
@@ -174,6 +183,25 @@ void PostMessageTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   desk().queue.push_back(msg);
 }
 
+// Windows' raw input names Shift, Ctrl and Alt without their side; the scan
+// code and the E0 flag tell the side.
+void NameModifierGenerically(RAWKEYBOARD& keyboard) {
+  struct Generic {
+    USHORT sided, generic, makeCode;
+    bool e0;
+  };
+  static const Generic kModifiers[] = {
+      {VK_LSHIFT, VK_SHIFT, 0x2A, false},  {VK_RSHIFT, VK_SHIFT, 0x36, false}, {VK_LCONTROL, VK_CONTROL, 0x1D, false},
+      {VK_RCONTROL, VK_CONTROL, 0x1D, true}, {VK_LMENU, VK_MENU, 0x38, false},  {VK_RMENU, VK_MENU, 0x38, true},
+  };
+  for (const Generic& modifier : kModifiers) {
+    if (keyboard.VKey != modifier.sided) continue;
+    keyboard.VKey = modifier.generic;
+    keyboard.MakeCode = modifier.makeCode;
+    if (modifier.e0) keyboard.Flags = static_cast<USHORT>(keyboard.Flags | RI_KEY_E0);
+  }
+}
+
 // The raw input of one keyboard event, posted now or delayMs later. Injected
 // events come without a device on Windows and without a scan code under Wine.
 std::size_t PostRawInput(BYTE vk, bool down, bool injected, UINT message, DWORD delayMs) {
@@ -184,6 +212,7 @@ std::size_t PostRawInput(BYTE vk, bool down, bool injected, UINT message, DWORD 
   raw->keyboard.VKey = vk;
   raw->keyboard.MakeCode = injected && wine ? 0 : static_cast<USHORT>(0x100 | vk);
   raw->keyboard.Flags = down ? 0 : static_cast<USHORT>(RI_KEY_BREAK);
+  if (!wine) NameModifierGenerically(raw->keyboard);
   raw->keyboard.Message = message;
   raw->header.dwType = RIM_TYPEKEYBOARD;
   raw->header.dwSize = sizeof(RAWINPUTHEADER);
@@ -215,19 +244,35 @@ void PostLateRawInput() {
   }
 }
 
+void Deliver(BYTE vk, bool down, bool injected, UINT message, DWORD time);
+
 // One keyboard event through the hook chain; what is passed on updates the
 // key state and reaches the foreground window. True when a hook swallowed it.
-bool RunThroughHooks(BYTE vk, bool down, bool injected, UINT message) {
+bool RunThroughHooks(BYTE vk, bool down, bool injected, UINT message, DWORD time) {
   Desktop& d = desk();
+  if (!injected && d.remappingHookAhead) {
+    // Another launcher's hook, ahead of ours, takes the key for its own walk.
+    Deliver(vk, down, true, message, d.clock);
+    return true;
+  }
   KBDLLHOOKSTRUCT event{};
   event.vkCode = vk;
   event.flags = injected ? LLKHF_INJECTED : 0u;
-  event.time = d.clock;
+  event.time = time;
   bool swallowed = false;
+  bool hidden = false;
   if (d.keyboardHook && !d.hookDropped) {
     HOOKPROC proc = d.keyboardHook->proc;
     std::size_t chainCallsBefore = d.chainCalls.size();
+    DWORD calledAt = d.clock;
     LRESULT result = proc(HC_ACTION, message, reinterpret_cast<LPARAM>(&event));
+    if (d.order == standin::InputOrder::Windows && d.clock - calledAt > d.hookTimeoutMs) {
+      // Windows stopped waiting: the event went on as if passed on, and the
+      // hook is removed without a word.
+      d.hookDropped = true;
+      result = 0;
+      d.chainCalls.push_back({d.keyboardHook.get(), HC_ACTION, message, reinterpret_cast<LPARAM>(&event)});
+    }
     // Only a chain call with this very event counts; the hook's own injected
     // keys pass through here nested, with events of their own.
     bool passedOn = std::any_of(d.chainCalls.begin() + static_cast<long>(chainCallsBefore), d.chainCalls.end(),
@@ -236,6 +281,7 @@ bool RunThroughHooks(BYTE vk, bool down, bool injected, UINT message) {
                                          call.event == reinterpret_cast<LPARAM>(&event);
                                 });
     swallowed = result != 0;
+    hidden = !swallowed && !passedOn;
     d.lastOutcome = swallowed  ? standin::Outcome::Swallowed
                     : passedOn ? standin::Outcome::PassedOn
                                : standin::Outcome::ReturnedWithoutChain;
@@ -245,6 +291,8 @@ bool RunThroughHooks(BYTE vk, bool down, bool injected, UINT message) {
     }
   }
   if (swallowed) return true;
+  // The hooks after ours, the launcher's own injected keys included.
+  if (!hidden) d.clock += d.hooksBehindMs;
   if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) d.keyDown[vk] = true;
   if (message == WM_KEYUP || message == WM_SYSKEYUP) d.keyDown[vk] = false;
   if (d.foreground &&
@@ -259,17 +307,29 @@ bool RunPastTheHook(BYTE vk, bool down, UINT message) {
   d.skipHook = false;
   bool wasDropped = d.hookDropped;
   d.hookDropped = true;
-  bool swallowed = RunThroughHooks(vk, down, false, message);
+  bool swallowed = RunThroughHooks(vk, down, false, message, d.clock);
   d.hookDropped = wasDropped;
   return swallowed;
 }
 
-void Deliver(BYTE vk, bool down, bool injected, UINT message) {
+bool Blinded() {
   Desktop& d = desk();
+  return d.secureDesktop || (d.foreground && d.foreground->blindsLauncher);
+}
+
+void Deliver(BYTE vk, bool down, bool injected, UINT message, DWORD time) {
+  Desktop& d = desk();
+  if (!injected && Blinded()) {
+    // No hook call, no raw input: the key goes straight to the window in front.
+    if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) d.keyDown[vk] = true;
+    if (message == WM_KEYUP || message == WM_SYSKEYUP) d.keyDown[vk] = false;
+    if (d.foreground) d.foreground->received.push_back({vk, down, injected});
+    return;
+  }
   if (d.order == standin::InputOrder::Windows) {
     // The hooks first; raw input only of what they passed on, once they are done.
-    bool swallowed =
-        d.skipHook && !injected ? RunPastTheHook(vk, down, message) : RunThroughHooks(vk, down, injected, message);
+    bool swallowed = d.skipHook && !injected ? RunPastTheHook(vk, down, message)
+                                             : RunThroughHooks(vk, down, injected, message, time);
     if (!swallowed) PostRawInput(vk, down, injected, message, d.hooksAheadMs);
     return;
   }
@@ -279,10 +339,10 @@ void Deliver(BYTE vk, bool down, bool injected, UINT message) {
     return;
   }
   if (rawSequence && !injected) {
-    d.deferred.push_back({vk, down, message, rawSequence, d.clock + d.hooksAheadMs});
+    d.deferred.push_back({vk, down, message, rawSequence, d.clock + d.hooksAheadMs, time});
     return;
   }
-  RunThroughHooks(vk, down, injected, message);
+  RunThroughHooks(vk, down, injected, message, time);
 }
 
 // Hook calls are sent messages: the launcher's thread takes them whenever it
@@ -294,7 +354,7 @@ void RunDeferredHookCalls(bool takesRawInput) {
          static_cast<LONG>(d.clock - d.deferred.front().due) >= 0) {
     Desktop::DeferredEvent event = d.deferred.front();
     d.deferred.pop_front();
-    RunThroughHooks(event.vk, event.down, false, event.message);
+    RunThroughHooks(event.vk, event.down, false, event.message, event.time);
   }
 }
 
@@ -434,17 +494,19 @@ UINT SendInput(UINT count, INPUT* inputs, int size) {
   Desktop& d = desk();
   ++d.sendInputCalls;
   if (size != static_cast<int>(sizeof(INPUT)) || !inputs) return 0;
+  // Input to a desktop or a window the launcher may not reach is refused whole.
+  if (Blinded()) return 0;
   for (UINT i = 0; i < count; ++i) {
     const INPUT& input = inputs[i];
-    if (input.type != INPUT_KEYBOARD || input.ki.wScan != 0 || input.ki.time != 0 || input.ki.dwExtraInfo != 0)
-      return i;
+    if (input.type != INPUT_KEYBOARD || input.ki.wScan != 0 || input.ki.dwExtraInfo != 0) return i;
     auto vk = static_cast<BYTE>(input.ki.wVk);
     bool down = (input.ki.dwFlags & KEYEVENTF_KEYUP) == 0;
     // Wine queues an injected event behind the keys already waiting for the
     // hooks, and serves their hook calls while SendInput waits: inside it.
     if (d.order == standin::InputOrder::Wine) RunDeferredHookCalls(false);
     d.injected.push_back({vk, down, true});
-    Deliver(vk, down, true, MessageFor(vk, down));
+    // The sender may choose the event's time.
+    Deliver(vk, down, true, MessageFor(vk, down), input.ki.time ? input.ki.time : d.clock);
   }
   return count;
 }
@@ -673,6 +735,12 @@ LRESULT DispatchMessageW(const MSG* message) {
 
 LONG GetMessageTime() { return desk().messageTime; }
 
+BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!FindMessageWindow(window)) return FALSE;
+  PostMessageTo(window, message, wParam, lParam);
+  return TRUE;
+}
+
 ATOM RegisterClassExW(const WNDCLASSEXW* windowClass) {
   Desktop& d = desk();
   Log("RegisterClassExW");
@@ -798,6 +866,43 @@ UINT GetRawInputData(HRAWINPUT input, UINT command, LPVOID data, UINT* size, UIN
 }
 
 DWORD GetTickCount() { return desk().clock; }
+
+namespace {
+StandInModule kernel32Module;
+StandInHandle currentProcess{StandInHandle::Process};
+
+BOOL WINAPI SetProcessInformationStandIn(HANDLE process, PROCESS_INFORMATION_CLASS information, LPVOID data,
+                                         DWORD size) {
+  std::string call = "SetProcessInformation(";
+  if (process == &currentProcess && information == ProcessPowerThrottling && data &&
+      size == sizeof(PROCESS_POWER_THROTTLING_STATE)) {
+    const auto* state = static_cast<const PROCESS_POWER_THROTTLING_STATE*>(data);
+    call += "throttling," + std::to_string(state->Version) + "," + Hex(state->ControlMask) + "," +
+            Hex(state->StateMask) + ")";
+  } else {
+    call += "unexpected arguments)";
+  }
+  Log(call);
+  return TRUE;
+}
+}  // namespace
+
+HMODULE GetModuleHandleW(LPCWSTR name) {
+  if (!name) return &launcherModule;
+  std::string lower = Narrow(name);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+  return lower == "kernel32.dll" ? &kernel32Module : nullptr;
+}
+
+FARPROC GetProcAddress(HMODULE module, const char* name) {
+  if (module != &kernel32Module || !name || std::string(name) != "SetProcessInformation" ||
+      desk().lacksSetProcessInformation)
+    return nullptr;
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(SetProcessInformationStandIn));
+}
+
+HANDLE GetCurrentProcess() { return &currentProcess; }
 
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   std::ostringstream call;
@@ -961,12 +1066,12 @@ void RetitleFromOwner(HWND window, const std::wstring& title) {
 std::wstring TitleOf(HWND window) { return window->title; }
 int TitleSets(HWND window) { return window->titleSets; }
 
-void Press(BYTE vk) { Deliver(vk, true, false, MessageFor(vk, true)); }
-void Release(BYTE vk) { Deliver(vk, false, false, MessageFor(vk, false)); }
+void Press(BYTE vk) { Deliver(vk, true, false, MessageFor(vk, true), desk().clock); }
+void Release(BYTE vk) { Deliver(vk, false, false, MessageFor(vk, false), desk().clock); }
 void Repeat(BYTE vk) { Press(vk); }
 
 void SendPhysical(UINT message, BYTE vk) {
-  Deliver(vk, message == WM_KEYDOWN || message == WM_SYSKEYDOWN, false, message);
+  Deliver(vk, message == WM_KEYDOWN || message == WM_SYSKEYDOWN, false, message, desk().clock);
 }
 
 bool IsKeyDown(BYTE vk) { return IsDown(vk); }
@@ -1090,6 +1195,21 @@ void AdvanceClock(DWORD milliseconds) {
 }
 
 void DropKeyboardHook() { desk().hookDropped = true; }
+void SetHooksBehindDelay(DWORD milliseconds) { desk().hooksBehindMs = milliseconds; }
+void SetHookTimeout(DWORD milliseconds) { desk().hookTimeoutMs = milliseconds; }
+void SetRemappingHookAhead(bool on) { desk().remappingHookAhead = on; }
+void SetBlindsLauncher(HWND window, bool blinds) { window->blindsLauncher = blinds; }
+
+void SwitchToSecureDesktop(bool secure) {
+  Desktop& d = desk();
+  if (secure == d.secureDesktop) return;
+  d.secureDesktop = secure;
+  // The launcher's desktop has no foreground window meanwhile.
+  if (secure) d.foregroundBeforeSecureDesktop = d.foreground;
+  d.foreground = secure ? nullptr : d.foregroundBeforeSecureDesktop;
+}
+
+void LackSetProcessInformation() { desk().lacksSetProcessInformation = true; }
 void SkipHookForNextKey() { desk().skipHook = true; }
 int KeyboardHookRequests() { return desk().hookRequests; }
 

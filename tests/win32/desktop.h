@@ -5,8 +5,9 @@
 //
 // It behaves as Windows does where the launcher relies on it: SendInput feeds
 // each injected event straight back through the installed hook, flagged
-// LLKHF_INJECTED, before it returns; an event the hook passes on reaches the
-// window in the foreground and updates the asynchronous key state.
+// LLKHF_INJECTED, and through the hooks after it, before it returns; an event
+// the hook passes on reaches the window in the foreground and updates the
+// asynchronous key state. An injected event carries the time its sender chose.
 #pragma once
 
 #include <windows.h>
@@ -178,6 +179,30 @@ void DropKeyboardHook();
 void SkipHookForNextKey();
 // How many times a keyboard hook was asked for.
 int KeyboardHookRequests();
+
+// --- Other programs in the way --------------------------------------------------
+// Hooks called after ours take this long over each event that gets past ours,
+// the launcher's own injected keys included: SendInput returns only once
+// every hook has had its event.
+void SetHooksBehindDelay(DWORD milliseconds);
+// Under Windows' order, a hook call that lasts longer than this is removed
+// without a word, and its event goes on as if passed on. Windows reads
+// LowLevelHooksTimeout under HKCU\Control Panel\Desktop: 300 ms when it is
+// not set, 1000 ms at most since Windows 10 1709. Wine never removes a hook.
+void SetHookTimeout(DWORD milliseconds);
+// Another launcher's hook, ahead of ours, takes every physical key and
+// injects the same key instead, as it does walking its own client.
+void SetRemappingHookAhead(bool on);
+// While a window that blinds the launcher is in front (an elevated window, a
+// hung window's ghost), or the secure desktop is up, physical keys reach no
+// hook of the launcher's and make no raw input, and SendInput inserts nothing.
+// Key-ups made meanwhile are never seen.
+void SetBlindsLauncher(HWND window, bool blinds);
+// The secure desktop (a UAC prompt, Ctrl+Alt+Del, the lock screen): the
+// launcher's desktop has no foreground window until it is switched back.
+void SwitchToSecureDesktop(bool secure);
+// An older Windows without SetProcessInformation.
+void LackSetProcessInformation();
 
 // --- Call log ------------------------------------------------------------------
 // The platform calls made since Reset, by name, in order ("CreateProcessW",

@@ -218,6 +218,20 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, int defaultValue, LPCWSTR fileName);
 DWORD GetLastError();
 DWORD GetTickCount();
+// Calls looked up at run time, where an older system may lack them.
+using FARPROC = LRESULT (*)();
+HMODULE GetModuleHandleW(LPCWSTR name);
+FARPROC GetProcAddress(HMODULE module, const char* name);
+HANDLE GetCurrentProcess();
+enum PROCESS_INFORMATION_CLASS { ProcessMemoryPriority, ProcessMemoryExhaustionInfo, ProcessAppMemoryInfo,
+                                 ProcessInPrivateInfo, ProcessPowerThrottling };
+#define PROCESS_POWER_THROTTLING_CURRENT_VERSION 1u
+#define PROCESS_POWER_THROTTLING_EXECUTION_SPEED 0x1u
+struct PROCESS_POWER_THROTTLING_STATE {
+  ULONG Version;
+  ULONG ControlMask;
+  ULONG StateMask;
+};
 
 // Message-only windows, timers and raw keyboard input.
 #define HWND_MESSAGE (reinterpret_cast<HWND>(static_cast<std::intptr_t>(-3)))
@@ -229,6 +243,8 @@ DWORD GetTickCount();
 #define RID_INPUT 0x10000003u
 #define RIM_TYPEKEYBOARD 1u
 #define RI_KEY_BREAK 1u
+#define RI_KEY_E0 2u
+#define WM_APP 0x8000u
 
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
@@ -295,5 +311,6 @@ LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc);
 BOOL KillTimer(HWND window, UINT_PTR id);
 LONG GetMessageTime();
+BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL RegisterRawInputDevices(const RAWINPUTDEVICE* devices, UINT count, UINT size);
 UINT GetRawInputData(HRAWINPUT input, UINT command, LPVOID data, UINT* size, UINT headerSize);

@@ -1,0 +1,93 @@
+#include "walking/key_sender.h"
+
+#include "walking/direction.h"
+#include "walking/injection_queue.h"
+#include "walking/keyboard_hook.h"
+
+namespace {
+
+constexpr wchar_t kSenderClass[] = L"VarnelKeySender";
+constexpr UINT kSendQueuedKeys = WM_APP;
+constexpr UINT_PTR kGuardTimer = 1;
+// The foreground can leave the client with no key typed (another program
+// takes it, the secure desktop comes up), and a key-up can be refused while a
+// window the launcher may not reach is in front. While the client may hold a
+// key of ours, the launcher looks this often; otherwise never.
+constexpr UINT kGuardIntervalMs = 50;
+
+struct Sender {
+  HINSTANCE module = nullptr;
+  HWND window = nullptr;
+  bool sendPosted = false;
+  bool guardRunning = false;
+};
+Sender sender;
+
+bool ClientMayHoldAKeyOfOurs() { return sentKey != 0 || KeysQueued(); }
+
+void GuardWhileAKeyIsHeld() {
+  bool wanted = sender.window && ClientMayHoldAKeyOfOurs();
+  if (wanted == sender.guardRunning) return;
+  if (wanted) {
+    sender.guardRunning = SetTimer(sender.window, kGuardTimer, kGuardIntervalMs, nullptr) != 0;
+    return;
+  }
+  KillTimer(sender.window, kGuardTimer);
+  sender.guardRunning = false;
+}
+
+void OnGuardTick() {
+  // Whatever took the foreground, the client no longer gets our keys: the
+  // walk ends, and back in the client it starts from nothing held.
+  if (sentKey != 0 && !IsClientForeground()) ReleaseAll();
+  SendKeysNow();
+}
+
+}  // namespace
+
+void StartKeySender(HINSTANCE instance) {
+  sender.module = instance;
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = KeySenderProc;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = kSenderClass;
+  if (!RegisterClassExW(&windowClass)) return;
+  // Message-only: never shown, never enumerated, no taskbar entry.
+  sender.window = CreateWindowExW(0, kSenderClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+  if (!sender.window) UnregisterClassW(kSenderClass, instance);
+}
+
+void StopKeySender() {
+  SendQueuedKeys();
+  if (!sender.window) return;
+  DestroyWindow(sender.window);
+  UnregisterClassW(kSenderClass, sender.module);
+  sender = {};
+}
+
+void SendKeysNow() {
+  SendQueuedKeys();
+  GuardWhileAKeyIsHeld();
+}
+
+void SendKeysAfterHook() {
+  if (!KeysQueued() || sender.sendPosted) return;
+  sender.sendPosted = sender.window && PostMessageW(sender.window, kSendQueuedKeys, 0, 0);
+  if (!sender.sendPosted) SendKeysNow();
+}
+
+LRESULT CALLBACK KeySenderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kSendQueuedKeys) {
+    sender.sendPosted = false;
+    SendKeysNow();
+    return 0;
+  }
+  if (message == WM_TIMER && wParam == kGuardTimer) {
+    OnGuardTick();
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void ResetKeySender() { sender = {}; }
