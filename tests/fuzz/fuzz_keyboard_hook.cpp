@@ -23,6 +23,7 @@
 #include "desktop.h"
 #include "player.h"
 #include "walking/direction.h"
+#include "walking/key_sender.h"
 #include "walking_reference.h"
 
 namespace {
@@ -144,8 +145,11 @@ void Run(Session& s, const Step& step) {
     case Kind::ReleaseAll:
       s.model.Stop();
       ReleaseAll();
+      SendKeysNow();
       break;
   }
+  // The launcher sends the walk's keys once the hook call is over.
+  player::Pump();
   const std::vector<std::string> broken = s.watch.AfterEvent(s.foreground, s.model, s.physical);
   if (!broken.empty()) Fail(s, broken);
 }

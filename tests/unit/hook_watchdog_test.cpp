@@ -10,6 +10,8 @@
 #include "common/launcher_state.h"
 #include "desktop.h"
 #include "player.h"
+#include "walking/direction.h"
+#include "walking/key_sender.h"
 
 namespace {
 
@@ -137,6 +139,19 @@ const Session kDropped[] = {
     {"RefusedOnceThenAccepted", "drop refuse W+ ~250 accept ~10 W- ~250 A+ A- ~10 W+ W-", "w+ w- a+ a- W+ W-", 3, 0,
      "w+ w- A+ A- W+ W-"},
     {"RefusedRequestsSpacedOut", "drop refuse W+ ~250 W- ~100 W+ ~100 W- ~100 W+ W-", "w+ w- w+ w- w+ w-", 3},
+    // A macro tool's key stamped a day ahead must not count every later key as seen.
+    {"AfterAKeyInjectedWithAFutureTime", "inject-ahead ~100 drop D+ ~250 D- ~10 W+ W-", "X+ X- d+ d- W+ W-", 2},
+};
+
+// The keyboard taken away and given back: an elevated window, a hung client's
+// ghost or the secure desktop in front gets the player's keys, and the
+// launcher neither sees them nor may send; it sees no key-up of the walk.
+const Session kBlinded[] = {
+    {"ByAnElevatedWindow", "W+ A+ @elevated W- A- ~100 @client S+ S-", "W+ W- Q+ Q- S+ S-", 1},
+    {"ByAGhostWindow", "W+ A+ @ghost W- A- ~100 @client S+ S-", "W+ W- Q+ Q- S+ S-", 1},
+    {"ByTheSecureDesktop", "W+ A+ @secure W- A- ~100 @client S+ S-", "W+ W- Q+ Q- S+ S-", 1},
+    // Not blinded, but the foreground went with no key typed.
+    {"ForegroundTakenWithoutAKey", "W+ ~100 @other ~100 @client ~100 W- ~10 D+ D-", "W+ w- D+ D-", 1},
 };
 
 const Session kAlive[] = {
@@ -155,6 +170,18 @@ const Session kAlive[] = {
     {"RepeatsAndReleaseWhileBusy", "W+ ~10 hang W* ~30 W* ~30 W- ~30 D+ ~30 D- ~30 resume", "W+ W+ W+ W- D+ D-", 1},
     {"BehindASlowHook", "W+ ~100 A+ ~100 W- ~100 S+ ~100 A- ~100 S- ~100 D+ ~100 D-",
      "W+ W- Q+ Q- A+ A- Z+ Z- S+ S- D+ D-", 1, 200},
+    // Hooks after ours take their time over the walk's own keys too; our hook
+    // call must not last that long, or Windows removes the hook.
+    {"AheadOfAHookThatTakes400ms", "behind400 W+ ~100 A+ ~100 W* ~100 W- ~100 A-", "W+ W- Q+ Q+ Q- A+ A-", 1},
+    // Raw input names Shift, Ctrl and Alt without their side.
+    {"EveryModifierRawInputLate",
+     "Ctrl+ ~30 Ctrl- ~300 RCtrl+ ~30 RCtrl- ~300 Alt+ ~30 Alt- ~300 RAlt+ ~30 RAlt- ~300 RShift+ ~30 RShift- ~300",
+     "ctrl+ ctrl- rctrl+ rctrl- alt+ alt- ralt+ ralt- rshift+ rshift-", 1, kTick},
+    // Another launcher walks its own client with a hook ahead of ours; its
+    // key-ups are old news once our walk presses the same keys.
+    {"BesideAnotherLauncher", "@other ahead W+ ~30 A+ ~30 A- ~30 W- alone @client ~300 W+ ~30 A+ ~300 A- ~30 W-",
+     "W+ W- Q+ Q- W+ W-", 1},
+
     // Injected keys, ours or anyone's, never count as missed.
     {"InjectedByAnotherProgram", "inject ~300 W+ W-", "X+ X- W+ W-", 1},
     {"InjectedByAnotherProgramRawInputLate", "inject ~300 W+ W-", "X+ X- W+ W-", 1, kTick},
@@ -168,5 +195,25 @@ std::string Name(const testing::TestParamInfo<Played>& info) {
 const auto kOrders = testing::Values(InputOrder::Windows, InputOrder::Wine);
 INSTANTIATE_TEST_SUITE_P(Dropped, Watchdog, testing::Combine(testing::ValuesIn(kDropped), kOrders), Name);
 INSTANTIATE_TEST_SUITE_P(Alive, Watchdog, testing::Combine(testing::ValuesIn(kAlive), kOrders), Name);
+INSTANTIATE_TEST_SUITE_P(Blinded, Watchdog, testing::Combine(testing::ValuesIn(kBlinded), kOrders), Name);
+
+// Under Wine, SendInput serves the hook calls of keys already typed: one can
+// arrive inside the release of a walk that the launcher sends from its
+// message loop (the foreground left the client, or a key-up went missing).
+// The release is on record by then, so the key starts a walk of its own.
+TEST(ReleaseOutsideTheHook, AKeyServedInsideItsSendInputStartsANewWalk) {
+  player::SetUpDesktop();
+  standin::SetInputOrder(InputOrder::Wine);
+  StartHookWatchdog(nullptr);
+  player::Play("W+");
+  player::Play("W*", false);  // its hook call waits for the launcher
+  ReleaseAll();
+  SendKeysNow();
+  player::Play("W-");
+  EXPECT_EQ(standin::Stream(player::ClientWindow()), "W+ W- W+ W-");
+  for (int vk = 1; vk < 256; ++vk)
+    EXPECT_FALSE(standin::IsKeyDown(static_cast<BYTE>(vk))) << standin::KeyName(static_cast<BYTE>(vk)) << " stuck";
+  StopHookWatchdog();
+}
 
 }  // namespace

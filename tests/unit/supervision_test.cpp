@@ -246,16 +246,16 @@ INSTANTIATE_TEST_SUITE_P(InFront, KeysDuringStartUp,
 TEST_F(Launcher, ClientThatCannotStartIsReportedAndNothingElseHappens) {
   standin::FailClientStart(true);
   EXPECT_EQ(Run(), 1);
-  EXPECT_EQ(standin::Calls(),
-            Calls({kNotThrottled, "CreateProcessW", "MessageBoxW(null," + kClientStartFailed + "," + kCaption + ",0x10)"}));
+  EXPECT_EQ(standin::Calls(), Calls({kNotThrottled, "CreateProcessW",
+                                     "MessageBoxW(null," + kClientStartFailed + "," + kCaption + ",0x10)"}));
 }
 
 TEST_F(Launcher, KeyboardHookFailureEndsTheClientAndIsReported) {
   standin::FailKeyboardHook(true);
   EXPECT_EQ(Run(), 1);
-  EXPECT_EQ(standin::Calls(),
-            Calls({kNotThrottled, "CreateProcessW", "CloseHandle(thread)", "SetWindowsHookExW(13,0)", "TerminateProcess(1)",
-                   "CloseHandle(process)", "MessageBoxW(null," + kWalkingFailed + "," + kCaption + ",0x10)"}));
+  EXPECT_EQ(standin::Calls(), Calls({kNotThrottled, "CreateProcessW", "CloseHandle(thread)", "SetWindowsHookExW(13,0)",
+                                     "TerminateProcess(1)", "CloseHandle(process)",
+                                     "MessageBoxW(null," + kWalkingFailed + "," + kCaption + ",0x10)"}));
   UINT exitCode = 0;
   EXPECT_TRUE(standin::ClientTerminated(&exitCode));
   EXPECT_EQ(exitCode, 1u);
@@ -269,7 +269,10 @@ TEST_F(Launcher, WalkingSwitchedOffInstallsNoKeyboardHook) {
   EXPECT_EQ(Run(), 0);
   Calls expected = Join({kStart, {"MsgWaitForMultipleObjects"}, kTearDown});
   // No hook, and so no window, no raw input and no timer to watch it, and no keys to send.
-  Erase(expected, Join({{"SetWindowsHookExW(13,0)", "UnhookWindowsHookEx"}, kSenderStart, kSenderStop, kWitnessStart,
+  Erase(expected, Join({{"SetWindowsHookExW(13,0)", "UnhookWindowsHookEx"},
+                        kSenderStart,
+                        kSenderStop,
+                        kWitnessStart,
                         kWitnessStop}));
   EXPECT_EQ(standin::Calls(), expected);
 }
@@ -300,16 +303,24 @@ TEST_F(Launcher, FailedEventHooksAndTitleThreadAreNotReported) {
   standin::FailCreateThread(true);
   standin::OnWait(standin::ExitClient);
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(standin::Calls(),
-            Join({{kNotThrottled, "CreateProcessW", "CloseHandle(thread)", "SetWindowsHookExW(13,0)"},
-                  kSenderStart,
-                  kWitnessStart,
-                  {"SetWinEventHook(0x8002)", "SetWinEventHook(0x800C)", "WaitForInputIdle(30000)", "EnumWindows",
-                   "CreateThread", "MsgWaitForMultipleObjects"},
-                  kSenderStop,
-                  {"UnhookWindowsHookEx"},
-                  kWitnessStop,
-                  {"CloseHandle(process)"}}));
+  EXPECT_EQ(standin::Calls(), Join({{kNotThrottled, "CreateProcessW", "CloseHandle(thread)", "SetWindowsHookExW(13,0)"},
+                                    kSenderStart,
+                                    kWitnessStart,
+                                    {"SetWinEventHook(0x8002)", "SetWinEventHook(0x800C)", "WaitForInputIdle(30000)",
+                                     "EnumWindows", "CreateThread", "MsgWaitForMultipleObjects"},
+                                    kSenderStop,
+                                    {"UnhookWindowsHookEx"},
+                                    kWitnessStop,
+                                    {"CloseHandle(process)"}}));
+}
+
+TEST_F(Launcher, RunsAlikeOnAWindowsWithoutThePowerThrottlingCall) {
+  standin::LackSetProcessInformation();
+  standin::OnWait(standin::ExitClient);
+  EXPECT_EQ(Run(), 0);
+  Calls expected = Join({kStart, {"MsgWaitForMultipleObjects"}, kTearDown});
+  Erase(expected, {kNotThrottled});
+  EXPECT_EQ(standin::Calls(), expected);
 }
 
 TEST_F(Launcher, FirstTitlePassTitlesWindowsAlreadyOpen) {

@@ -191,8 +191,8 @@ void NameModifierGenerically(RAWKEYBOARD& keyboard) {
     bool e0;
   };
   static const Generic kModifiers[] = {
-      {VK_LSHIFT, VK_SHIFT, 0x2A, false},  {VK_RSHIFT, VK_SHIFT, 0x36, false}, {VK_LCONTROL, VK_CONTROL, 0x1D, false},
-      {VK_RCONTROL, VK_CONTROL, 0x1D, true}, {VK_LMENU, VK_MENU, 0x38, false},  {VK_RMENU, VK_MENU, 0x38, true},
+      {VK_LSHIFT, VK_SHIFT, 0x2A, false},    {VK_RSHIFT, VK_SHIFT, 0x36, false}, {VK_LCONTROL, VK_CONTROL, 0x1D, false},
+      {VK_RCONTROL, VK_CONTROL, 0x1D, true}, {VK_LMENU, VK_MENU, 0x38, false},   {VK_RMENU, VK_MENU, 0x38, true},
   };
   for (const Generic& modifier : kModifiers) {
     if (keyboard.VKey != modifier.sided) continue;

@@ -223,8 +223,13 @@ using FARPROC = LRESULT (*)();
 HMODULE GetModuleHandleW(LPCWSTR name);
 FARPROC GetProcAddress(HMODULE module, const char* name);
 HANDLE GetCurrentProcess();
-enum PROCESS_INFORMATION_CLASS { ProcessMemoryPriority, ProcessMemoryExhaustionInfo, ProcessAppMemoryInfo,
-                                 ProcessInPrivateInfo, ProcessPowerThrottling };
+enum PROCESS_INFORMATION_CLASS {
+  ProcessMemoryPriority,
+  ProcessMemoryExhaustionInfo,
+  ProcessAppMemoryInfo,
+  ProcessInPrivateInfo,
+  ProcessPowerThrottling
+};
 #define PROCESS_POWER_THROTTLING_CURRENT_VERSION 1u
 #define PROCESS_POWER_THROTTLING_EXECUTION_SPEED 0x1u
 struct PROCESS_POWER_THROTTLING_STATE {

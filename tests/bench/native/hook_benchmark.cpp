@@ -143,18 +143,19 @@ const std::vector<Step>& PlayScript() {
   return script;
 }
 
-// Plays one step; returns whether it was a key event.
+// Plays one step, and the launcher sends what it decided; returns whether it
+// was a key event.
 bool Play(const Step& step) {
   switch (step.kind) {
     case '+':
       standin::Press(step.vk);
-      return true;
+      break;
     case '-':
       standin::Release(step.vk);
-      return true;
+      break;
     case '*':
       standin::Repeat(step.vk);
-      return true;
+      break;
     case 'o':
       standin::SetForeground(player::OtherWindow());
       return false;
@@ -162,6 +163,8 @@ bool Play(const Step& step) {
       standin::SetForeground(player::ClientWindow());
       return false;
   }
+  player::Pump();
+  return true;
 }
 
 long long KeyEventsPerPlay() {
