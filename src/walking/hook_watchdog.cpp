@@ -32,31 +32,33 @@ constexpr LONG kReinstallSpacingMs = 250;
 // at the latest by the key after, this much later.
 constexpr LONG kRawInputLagMs = 100;
 
-HINSTANCE hookModule = nullptr;
-HWND witnessWindow = nullptr;
-
 // One key event of the player's: which key, which way, and when.
 struct KeyEvent {
-  BYTE vk;
-  bool up;
-  DWORD time;
+  BYTE vk = 0;
+  bool up = false;
+  DWORD time = 0;
 };
 
-// What the hook saw: the newest event of any kind, and the newest press and
-// release of each key the player made.
-DWORD hookEventTime = 0;
-DWORD hookKeyTimes[2][256] = {};
-// The newest key event and key-ups the witness reported.
-KeyEvent witnessedKey = {};
-DWORD witnessedKeyUpTimes[256] = {};
-// The oldest witnessed key the hook may not have seen yet.
-bool keyAwaited = false;
-KeyEvent awaitedKey = {};
-// Whether raw input came since the last check.
-bool inputSinceCheck = false;
-bool graceRunning = false;
-UINT wakeMask = QS_ALLINPUT;
-DWORD lastInstallTime = 0;
+struct Watch {
+  HINSTANCE hookModule = nullptr;
+  HWND witnessWindow = nullptr;
+  // What the hook saw: the newest event of any kind, and the newest press
+  // and release of each key the player made.
+  DWORD hookEventTime = 0;
+  DWORD hookKeyTimes[2][256] = {};
+  // The newest key event and key-ups the witness reported.
+  KeyEvent witnessedKey;
+  DWORD witnessedKeyUpTimes[256] = {};
+  // The oldest witnessed key the hook may not have seen yet.
+  bool keyAwaited = false;
+  KeyEvent awaitedKey;
+  // Whether raw input came since the last check.
+  bool inputSinceCheck = false;
+  bool graceRunning = false;
+  UINT wakeMask = QS_ALLINPUT;
+  DWORD lastInstallTime = 0;
+};
+Watch watch;
 
 // Event times wrap after 49 days; compares them as the platform does.
 bool IsLaterEventTime(DWORD time, DWORD than) { return static_cast<LONG>(time - than) > 0; }
@@ -66,12 +68,16 @@ void KeepLaterEventTime(DWORD& newest, DWORD time) {
 
 LONG MsSince(DWORD eventTime, DWORD now) { return static_cast<LONG>(now - eventTime); }
 
-bool HookHasSeenKey(const KeyEvent& key) { return MsSince(hookKeyTimes[key.up][key.vk], key.time) <= kRawInputLagMs; }
+bool HookHasSeenKey(const KeyEvent& key) {
+  return MsSince(watch.hookKeyTimes[key.up][key.vk], key.time) <= kRawInputLagMs;
+}
 
 // A dropped hook sees nothing more. A hook some other program's hook called
 // before it keeps a key from still sees what else happens, such as the keys
 // that program injects instead.
-bool HookHasSeen(const KeyEvent& key) { return !IsLaterEventTime(key.time, hookEventTime) || HookHasSeenKey(key); }
+bool HookHasSeen(const KeyEvent& key) {
+  return !IsLaterEventTime(key.time, watch.hookEventTime) || HookHasSeenKey(key);
+}
 
 // Wine passes a key on without the hook once it gives up waiting; a key-up of
 // a walking key missed that way would leave the walk behind. The walk injects
@@ -80,8 +86,8 @@ bool HookHasSeen(const KeyEvent& key) { return !IsLaterEventTime(key.time, hookE
 // called before ours (another launcher's) may have taken it, and its raw
 // input came all the same.
 bool MissedKeyUp(BYTE vk) {
-  DWORD keyUpTime = witnessedKeyUpTimes[vk];
-  if (IsLaterEventTime(hookKeyTimes[0][vk], keyUpTime)) return false;
+  DWORD keyUpTime = watch.witnessedKeyUpTimes[vk];
+  if (IsLaterEventTime(watch.hookKeyTimes[0][vk], keyUpTime)) return false;
   return IsDirectionKeyHeld(vk) && !HookHasSeenKey({vk, true, keyUpTime});
 }
 
@@ -90,43 +96,44 @@ DWORD NeverSince(DWORD now) { return now - kRawInputLagMs - 1; }
 
 void ForgetHookEvents(DWORD now) {
   // Only keys after this moment tell whether the hook is alive.
-  hookEventTime = now;
-  for (auto& times : hookKeyTimes)
+  watch.hookEventTime = now;
+  for (auto& times : watch.hookKeyTimes)
     for (DWORD& keyTime : times) keyTime = NeverSince(now);
-  keyAwaited = false;
-  lastInstallTime = now;
+  watch.keyAwaited = false;
+  watch.lastInstallTime = now;
 }
 
 // The awaited key stays awaited until the hook has seen it; then the given
 // key takes its place. Keys between the two may be unseen too; waiting from
 // the later one only ever waits longer.
 void AwaitUnlessSeen(const KeyEvent& key) {
-  if (keyAwaited && !HookHasSeen(awaitedKey)) return;
-  keyAwaited = !HookHasSeen(key);
-  awaitedKey = key;
+  if (watch.keyAwaited && !HookHasSeen(watch.awaitedKey)) return;
+  watch.keyAwaited = !HookHasSeen(key);
+  watch.awaitedKey = key;
 }
 
 // One-shot: with no keys there is nothing to check and no reason to wake.
 // While it runs, keys leave their raw input waiting for it: it reads them in
 // one batch, so typing and walking cost the launcher no wake-up per key.
 void CheckAfter(LONG delayMs) {
-  inputSinceCheck = false;
-  graceRunning = SetTimer(witnessWindow, kGraceTimer, static_cast<UINT>(delayMs < 1 ? 1 : delayMs), nullptr) != 0;
-  wakeMask = graceRunning ? kWakeMaskWithoutInput : QS_ALLINPUT;
+  watch.inputSinceCheck = false;
+  watch.graceRunning =
+      SetTimer(watch.witnessWindow, kGraceTimer, static_cast<UINT>(delayMs < 1 ? 1 : delayMs), nullptr) != 0;
+  watch.wakeMask = watch.graceRunning ? kWakeMaskWithoutInput : QS_ALLINPUT;
 }
 
 void EndGracePeriod() {
-  KillTimer(witnessWindow, kGraceTimer);
-  graceRunning = false;
-  wakeMask = QS_ALLINPUT;
+  KillTimer(watch.witnessWindow, kGraceTimer);
+  watch.graceRunning = false;
+  watch.wakeMask = QS_ALLINPUT;
 }
 
 void ReadWaitingRawInput() {
   MSG message;
-  while (PeekMessageW(&message, witnessWindow, WM_INPUT, WM_INPUT, PM_REMOVE)) DispatchMessageW(&message);
+  while (PeekMessageW(&message, watch.witnessWindow, WM_INPUT, WM_INPUT, PM_REMOVE)) DispatchMessageW(&message);
 }
 
-bool MayInstallAgain(DWORD now) { return MsSince(lastInstallTime, now) >= kReinstallSpacingMs; }
+bool MayInstallAgain(DWORD now) { return MsSince(watch.lastInstallTime, now) >= kReinstallSpacingMs; }
 
 void ReinstallKeyboardHook(DWORD now) {
   // Nothing we injected may stay down while the hook is away.
@@ -134,7 +141,7 @@ void ReinstallKeyboardHook(DWORD now) {
   SendKeysNow();
   RemoveKeyboardHook();
   ForgetHookEvents(now);
-  InstallKeyboardHook(hookModule);
+  InstallKeyboardHook(watch.hookModule);
 }
 
 // Raw input names Shift, Ctrl and Alt without their side, where the hook gets
@@ -168,8 +175,8 @@ void OnWitnessedKey(HRAWINPUT input) {
   if (IsPlayersKey(raw)) {
     KeyEvent key{MatchedCode(raw.data.keyboard.VKey), (raw.data.keyboard.Flags & RI_KEY_BREAK) != 0,
                  static_cast<DWORD>(GetMessageTime())};
-    if (IsLaterEventTime(key.time, witnessedKey.time)) witnessedKey = key;
-    if (key.up) KeepLaterEventTime(witnessedKeyUpTimes[key.vk], key.time);
+    if (IsLaterEventTime(key.time, watch.witnessedKey.time)) watch.witnessedKey = key;
+    if (key.up) KeepLaterEventTime(watch.witnessedKeyUpTimes[key.vk], key.time);
     AwaitUnlessSeen(key);
     if (!keyboardHook) {
       if (MayInstallAgain(key.time)) ReinstallKeyboardHook(key.time);
@@ -179,24 +186,24 @@ void OnWitnessedKey(HRAWINPUT input) {
   // Any raw input starts a batch, the walk's own keys included (Windows makes
   // raw input of what the hook passes on), so the next keys wait to be read
   // with it instead of waking the launcher one by one.
-  inputSinceCheck = true;
-  if (keyboardHook && !graceRunning) CheckAfter(kGracePeriodMs);
+  watch.inputSinceCheck = true;
+  if (keyboardHook && !watch.graceRunning) CheckAfter(kGracePeriodMs);
 }
 
 void OnGracePeriodOver() {
   auto now = static_cast<DWORD>(GetMessageTime());
   ReadWaitingRawInput();
   EndGracePeriod();
-  AwaitUnlessSeen(witnessedKey);
-  if (keyAwaited && MsSince(awaitedKey.time, now) >= kGracePeriodMs) return ReinstallKeyboardHook(now);
+  AwaitUnlessSeen(watch.witnessedKey);
+  if (watch.keyAwaited && MsSince(watch.awaitedKey.time, now) >= kGracePeriodMs) return ReinstallKeyboardHook(now);
 
   // Each key still on its way through hooks called before ours gets its grace
   // period from the moment it was typed.
-  LONG waitMs = keyAwaited ? kGracePeriodMs - MsSince(awaitedKey.time, now) : kGracePeriodMs;
+  LONG waitMs = watch.keyAwaited ? kGracePeriodMs - MsSince(watch.awaitedKey.time, now) : kGracePeriodMs;
   bool missedKeyUp = false;
   for (BYTE vk : kDirectionKeys) {
     if (!MissedKeyUp(vk)) continue;
-    LONG left = kGracePeriodMs - MsSince(witnessedKeyUpTimes[vk], now);
+    LONG left = kGracePeriodMs - MsSince(watch.witnessedKeyUpTimes[vk], now);
     if (left <= 0)
       missedKeyUp = true;
     else if (left < waitMs)
@@ -209,25 +216,25 @@ void OnGracePeriodOver() {
   }
   // A key-up still awaited came after the last check, and so did any other
   // key: the next batch is read by the time its grace period is over.
-  if (keyAwaited || inputSinceCheck) CheckAfter(waitMs);
+  if (watch.keyAwaited || watch.inputSinceCheck) CheckAfter(waitMs);
 }
 
 void CloseWitnessWindow() {
   EndGracePeriod();
-  DestroyWindow(witnessWindow);
-  UnregisterClassW(kWitnessClass, hookModule);
-  witnessWindow = nullptr;
+  DestroyWindow(watch.witnessWindow);
+  UnregisterClassW(kWitnessClass, watch.hookModule);
+  watch.witnessWindow = nullptr;
 }
 
 }  // namespace
 
 void StartHookWatchdog(HINSTANCE instance) {
-  hookModule = instance;
+  watch.hookModule = instance;
   DWORD now = GetTickCount();
   ForgetHookEvents(now);
-  witnessedKey = {0, false, now};
-  for (DWORD& keyTime : witnessedKeyUpTimes) keyTime = NeverSince(now);
-  inputSinceCheck = graceRunning = false;
+  watch.witnessedKey = {0, false, now};
+  for (DWORD& keyTime : watch.witnessedKeyUpTimes) keyTime = NeverSince(now);
+  watch.inputSinceCheck = watch.graceRunning = false;
 
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
@@ -236,17 +243,18 @@ void StartHookWatchdog(HINSTANCE instance) {
   windowClass.lpszClassName = kWitnessClass;
   if (!RegisterClassExW(&windowClass)) return;
   // Message-only: never shown, never enumerated, no taskbar entry.
-  witnessWindow = CreateWindowExW(0, kWitnessClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
-  if (!witnessWindow) {
+  watch.witnessWindow =
+      CreateWindowExW(0, kWitnessClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+  if (!watch.witnessWindow) {
     UnregisterClassW(kWitnessClass, instance);
     return;
   }
-  RAWINPUTDEVICE keyboard{kGenericDesktopPage, kKeyboardUsage, RIDEV_INPUTSINK, witnessWindow};
+  RAWINPUTDEVICE keyboard{kGenericDesktopPage, kKeyboardUsage, RIDEV_INPUTSINK, watch.witnessWindow};
   if (!RegisterRawInputDevices(&keyboard, 1, sizeof keyboard)) CloseWitnessWindow();
 }
 
 void StopHookWatchdog() {
-  if (!witnessWindow) return;
+  if (!watch.witnessWindow) return;
   RAWINPUTDEVICE keyboard{kGenericDesktopPage, kKeyboardUsage, RIDEV_REMOVE, nullptr};
   RegisterRawInputDevices(&keyboard, 1, sizeof keyboard);
   CloseWitnessWindow();
@@ -265,29 +273,16 @@ LRESULT CALLBACK HookWatchdogProc(HWND window, UINT message, WPARAM wParam, LPAR
 void NoteHookEvent(const KBDLLHOOKSTRUCT& event, WPARAM message) {
   // The walk injects W/A/S/D too; only the player's own keys count per key.
   if (!(event.flags & LLKHF_INJECTED)) {
-    KeepLaterEventTime(hookEventTime, event.time);
-    KeepLaterEventTime(hookKeyTimes[IsKeyUpMessage(message)][MatchedCode(event.vkCode)], event.time);
+    KeepLaterEventTime(watch.hookEventTime, event.time);
+    KeepLaterEventTime(watch.hookKeyTimes[IsKeyUpMessage(message)][MatchedCode(event.vkCode)], event.time);
     return;
   }
   // An injected key's time is whatever its sender chose, days ahead maybe;
   // that would count every later key as seen. It counts up to now.
   DWORD now = GetTickCount();
-  KeepLaterEventTime(hookEventTime, IsLaterEventTime(event.time, now) ? now : event.time);
+  KeepLaterEventTime(watch.hookEventTime, IsLaterEventTime(event.time, now) ? now : event.time);
 }
 
-UINT MessagesToWakeFor() { return wakeMask; }
+UINT MessagesToWakeFor() { return watch.wakeMask; }
 
-void ResetHookWatchdog() {
-  hookModule = nullptr;
-  witnessWindow = nullptr;
-  hookEventTime = 0;
-  for (auto& times : hookKeyTimes)
-    for (DWORD& keyTime : times) keyTime = 0;
-  witnessedKey = {};
-  for (DWORD& keyTime : witnessedKeyUpTimes) keyTime = 0;
-  keyAwaited = false;
-  awaitedKey = {};
-  inputSinceCheck = graceRunning = false;
-  wakeMask = QS_ALLINPUT;
-  lastInstallTime = 0;
-}
+void ResetHookWatchdog() { watch = {}; }

@@ -9,6 +9,8 @@ constexpr int kCapacity = 32;
 struct QueuedKey {
   BYTE vk;
   bool up;
+  WORD scanCode;
+  bool extended;
 };
 
 struct Queue {
@@ -23,23 +25,32 @@ bool SendNow(QueuedKey key) {
   INPUT input{};
   input.type = INPUT_KEYBOARD;
   input.ki.wVk = key.vk;
-  input.ki.dwFlags = key.up ? KEYEVENTF_KEYUP : 0;
+  input.ki.wScan = key.scanCode;
+  input.ki.dwFlags = (key.up ? KEYEVENTF_KEYUP : 0u) | (key.extended ? KEYEVENTF_EXTENDEDKEY : 0u);
   return SendInput(1, &input, static_cast<int>(sizeof input)) == 1;
+}
+
+void Enqueue(QueuedKey key) {
+  // Never lose a key: with the queue full, it goes out at once.
+  if (queue.count == kCapacity) {
+    SendNow(key);
+    return;
+  }
+  queue.keys[(queue.first + queue.count) % kCapacity] = key;
+  ++queue.count;
 }
 
 }  // namespace
 
-void QueueKeyEvent(BYTE vk, bool up) {
-  // Never lose a key: with the queue full, it goes out at once.
-  if (queue.count == kCapacity) {
-    SendNow({vk, up});
-    return;
-  }
-  queue.keys[(queue.first + queue.count) % kCapacity] = {vk, up};
-  ++queue.count;
+void QueueKeyEvent(BYTE vk, bool up) { Enqueue({vk, up, 0, false}); }
+
+void QueueTypedKey(const KBDLLHOOKSTRUCT& event, bool up) {
+  Enqueue(
+      {static_cast<BYTE>(event.vkCode), up, static_cast<WORD>(event.scanCode), (event.flags & LLKHF_EXTENDED) != 0});
 }
 
 bool KeysQueued() { return queue.count > 0; }
+bool SendingKeys() { return queue.sending; }
 
 void SendQueuedKeys() {
   if (queue.sending) return;

@@ -10,7 +10,12 @@
 #include <windows.h>
 
 void QueueKeyEvent(BYTE vk, bool up);
+// A key the player typed, to go out again behind the walk's keys decided
+// before it, with its own scan code.
+void QueueTypedKey(const KBDLLHOOKSTRUCT& event, bool up);
 bool KeysQueued();
+// Whether the queue is being sent: a hook call now runs inside its SendInput.
+bool SendingKeys();
 // Sends every queued key, unless a call further out is already sending them.
 // A key-up the platform refuses (a window or desktop the launcher may not
 // reach is in front) stays first in line with everything behind it, since the

@@ -128,7 +128,12 @@ LABELS = {
     "busy_game_raised_w": "launcher beside a busy game, its threads raised, W",
     "no_pause_key_w": "launcher with no pause key, W",
     "no_pause_key_w_held_a": "launcher with no pause key, W held + A",
+    "before_w": "the launcher given by --before, W",
+    "before_w_held_a": "the launcher given by --before, W held + A",
 }
+
+# With --before: an earlier build of the launcher, to measure a change against.
+BEFORE_SETUP = {"walking": 1, "hook": None, "presses": ["before_w", "before_w_held_a"]}
 
 
 # Presses per kind before the timed ones, not counted: the first calls of a
@@ -505,6 +510,9 @@ def build_table(lat: dict, clock: dict, idle: dict, hook: dict, sizes: dict, loa
         rows.append((f"key→client µs, p95: {label}", fmt(op), fmt(bp), f"{op / bp:.3f}", goal_p95,
                      f"n={len(s[ours])} vs {len(s[base])}"))
 
+    if s["before_w"]:
+        latency_rows("launcher_w", "before_w", "≤ 1.03")
+        latency_rows("launcher_w_held_a", "before_w_held_a", "≤ 1.03")
     latency_rows("launcher_w", "unwatched_w", "≤ 1.03")
     latency_rows("launcher_w_held_a", "unwatched_w_held_a", "≤ 1.03")
     latency_rows("unwatched_w", "remap_w")
@@ -585,7 +593,10 @@ def main() -> int:
     parser.add_argument("--rounds", type=int, default=15)
     parser.add_argument("--idle-seconds", type=float, default=60)
     parser.add_argument("--quick", action="store_true", help="60 presses in 3 rounds, 20 s idle, short native runs")
+    parser.add_argument("--before", type=Path, help="an earlier build of the launcher, timed beside this one")
     args = parser.parse_args()
+    if args.before:
+        SETUPS["before"] = {**BEFORE_SETUP, "launcher": args.before.absolute()}
     if args.quick:
         args.presses, args.rounds, args.idle_seconds = 60, 3, 20
 

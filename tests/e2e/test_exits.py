@@ -141,11 +141,11 @@ class TwoLaunchersAtOnce(WineTestCase):
         self.assertEqual(self.wine.probe("close", hex(clients[1].main_window)).get("posted"), "1")
         self.assertEqual(runs[1].wait(15), 0)
 
-    def test_a_walk_carried_from_one_client_to_the_other_follows_the_hook_order(self):
+    def test_a_walk_carried_from_one_client_to_the_other_ends_where_it_was(self):
         """W held while the player moves from one client to the other, then A tapped and W let go.
-        The launcher whose client is not in front drops its walk on the first key it sees,
-        sending W's key-up to the window in front; which launcher sees the key first decides
-        where that key-up lands. Reversed hook order would swap the two outcomes."""
+        The launcher whose client left the front drops its walk as soon as it looks, with no key
+        typed, so W's key-up lands in the client now in front, whichever hook comes first; the
+        other launcher then walks A there, and the player's own W key-up follows."""
         for key in "WA":
             self.enterContext(self.wine.without_autorepeat(key))
         game = self.wine.install(launcher=LAUNCHER_EXE)
@@ -159,7 +159,7 @@ class TwoLaunchersAtOnce(WineTestCase):
         cases = [
             # walk starts in, carried to, what each client receives
             (later, first, {later: "W+", first: "W- A+ A- W-"}),
-            (first, later, {first: "W+", later: "A+ A- W- W-"}),
+            (first, later, {first: "W+", later: "W- A+ A- W-"}),
         ]
         for start, carried_to, received in cases:
             with self.subTest(start=["first", "later"][start]):
@@ -168,6 +168,7 @@ class TwoLaunchersAtOnce(WineTestCase):
                 self.wine.keys("W+")
                 clients[start].keys(since=marks[start], expect="W+")
                 self.wine.focus(clients[carried_to])
+                clients[carried_to].keys(since=marks[carried_to], expect="W-")
                 self.wine.keys("A+ A- W-")
                 for index, keys in received.items():
                     self.assertEqual(clients[index].keys(since=marks[index], expect=keys), keys)

@@ -11,6 +11,7 @@ from pathlib import Path
 from harness import LauncherTestCase, wait_until
 
 WITNESS_CLASS = "VarnelHookWitness"
+SENDER_CLASS = "VarnelKeySender"
 WALKING_OFF = b"[SmartWalking]\r\nEnabled=0\r\n"
 # Wine waits this long for a hook before it passes the key on.
 WINE_HOOK_TIMEOUT_S = 2.0
@@ -31,8 +32,8 @@ class Witness(HookLossTestCase):
     def test_a_message_only_window_witnesses_while_walking_is_on_and_goes_with_the_launcher(self):
         cases = [
             # settings, how the run ends, the witness expected while it runs
-            ("client closes", None, [WITNESS_CLASS]),
-            ("quit message", None, [WITNESS_CLASS]),
+            ("client closes", None, [WITNESS_CLASS, SENDER_CLASS]),
+            ("quit message", None, [WITNESS_CLASS, SENDER_CLASS]),
             ("client closes, walking off", WALKING_OFF, []),
         ]
         for how, ini, witness in cases:

@@ -77,7 +77,14 @@ class WalkingRules:
         self.process.wait(10)
 
     def event(self, key: str, down: bool, in_client: bool, modifier_held: bool) -> tuple[bool, str | None]:
-        self.process.stdin.write(f"{VIRTUAL_KEYS[key]} {int(down)} {int(in_client)} {int(modifier_held)}\n")
+        return self._ask(VIRTUAL_KEYS[key], down, in_client, modifier_held)
+
+    def focus(self, in_client: bool) -> str | None:
+        """The foreground moved, with no key; returns the key the walker then holds."""
+        return self._ask(0, False, in_client, False)[1]
+
+    def _ask(self, vk: int, down: bool, in_client: bool, modifier_held: bool) -> tuple[bool, str | None]:
+        self.process.stdin.write(f"{vk} {int(down)} {int(in_client)} {int(modifier_held)}\n")
         self.process.stdin.flush()
         passes, held = self.process.stdout.readline().split()
         return passes == "1", chr(int(held)) if int(held) else None
@@ -128,6 +135,14 @@ class ReferenceDesktop:
             self._deliver(held, True)
         if passes:
             self._deliver(key, down)
+
+    def focus(self, target: str) -> None:
+        """The foreground moves with no key typed: a walk ends, its key-up going to `target`."""
+        self.foreground = target
+        held = self.rules.focus(target == "client")
+        if self.sent and held != self.sent:
+            self._deliver(self.sent, False)
+            self.sent = held
 
     def _deliver(self, key: str, down: bool) -> None:
         token = f"{key}{'+' if down else '-'}"
@@ -385,7 +400,7 @@ class Soak(LauncherTestCase):
                 self._compare_segment()
                 target = "other" if self.desk.foreground == "client" else "client"
                 self._focus(target, leaving=self.desk.foreground)
-                self.desk.foreground = target
+                self.desk.focus(target)
                 self.focus_switches += 1
         for key in list(self.player.held):   # the player lets go of everything
             self._press(key, False)

@@ -6,6 +6,9 @@ import unittest
 from harness import AUTOREPEAT_DELAY_MS, LauncherTestCase
 
 WALKING_OFF = b"[SmartWalking]\r\nEnabled=0\r\n"
+# The launcher looks at the foreground every 50 ms while a walk is held; a tenth of a second
+# or so, with room for a loaded machine.
+RELEASE_WITHIN_US = 150_000
 
 
 def without_repeats(keys: str) -> str:
@@ -120,13 +123,31 @@ class Walking(LauncherTestCase):
             with self.subTest(key_in_other_application=key), self.wine.without_autorepeat("W"):
                 self.wine.focus(self.client)
                 self.assertEqual(self.press("W+", "W+"), "W+")
-                client_mark = self.client.mark()
+                client_mark, other_mark = self.client.mark(), other.log.mark()
                 self.wine.focus(other)
-                # The walker's key-up goes where the keyboard focus now is.
+                # The walker's key-up goes where the keyboard focus now is, before any key typed there.
                 pressed = f"{key}+ {key}-"
-                self.assertEqual(self.press(pressed, f"W- {pressed}", log=other.log), f"W- {pressed}")
+                self.wine.keys(pressed)
+                self.assertEqual(other.log.keys(since=other_mark, expect=f"W- {pressed}"), f"W- {pressed}")
                 self.assertEqual(self.press("W-", "W-", log=other.log), "W-")
                 self.assertEqual(self.client.keys_text(since=client_mark), "")
+
+    def test_losing_the_foreground_with_no_key_typed_ends_the_walk_at_once(self):
+        # Wine raises no foreground event for this: only the launcher's own look notices.
+        other = self.wine.open_window()
+        with self.wine.without_autorepeat("W"):
+            self.wine.focus(self.client)
+            self.assertEqual(self.press("W+", "W+"), "W+")
+            mark = other.log.mark()
+            self.wine.focus(other, leaving=self.client)
+            self.assertEqual(other.log.keys(since=mark, expect="W-"), "W-")
+            records = other.log.records(mark)
+            in_front = next(r.int("qpc_us") for r in records if r.event == "foreground" and r["window"] == "other")
+            released = next(r.int("qpc_us") for r in records if r.event == "key" and r["name"] == "W")
+            self.assertLess(released - in_front, RELEASE_WITHIN_US)
+            # The player's own key-up follows, where the focus now is.
+            self.assertEqual(self.press("W-", "W-", log=other.log), "W-")
+        self.assert_walks_diagonally("walking comes back with the focus")
 
     def test_a_key_up_for_a_key_pressed_elsewhere_reaches_the_client(self):
         other = self.wine.open_window()
@@ -137,6 +158,22 @@ class Walking(LauncherTestCase):
             # The client never saw W go down, but the key-up is its own to have.
             self.assertEqual(self.press("W-", "W-"), "W-")
         self.assert_walks_diagonally()
+
+
+class TwoLaunchers(LauncherTestCase):
+    """Two games at once, each with its own launcher: the hook of the one started last is called
+    first and takes the keys for its own client; under Wine the other launcher's witness still
+    sees them."""
+
+    def test_each_walks_its_own_client_in_turn(self):
+        first, _ = self.start_game()
+        first_client = first.client
+        second, _ = self.start_game()
+        second_client = second.client
+        for round_ in range(4):
+            for client in (first_client, second_client):
+                with self.subTest(round=round_, client=client.label):
+                    self.assertEqual(self.wine.walk_diagonally(client), "W+ W- Q+ Q- A+ A-")
 
 
 class WalkingSetting(LauncherTestCase):

@@ -24,7 +24,8 @@ struct Session {
   // resumes pumping (hook calls are still served); "inject" another program
   // injects X, "inject-ahead" stamped a day ahead of the clock; "behindN" the
   // hooks after ours take N ms over each key; "ahead"/"alone" another
-  // launcher's hook ahead of ours starts/stops taking every key.
+  // launcher's hook ahead of ours starts/stops taking every key; "^X+" X+ is
+  // typed just as the launcher's next key goes out.
   const char* script;
   const char* client;  // what the client gets
   int hookRequests;    // the start included
@@ -90,6 +91,8 @@ class Watchdog : public testing::TestWithParam<Played> {
         standin::SetHooksBehindDelay(static_cast<DWORD>(std::stoul(step.substr(6))));
       } else if (step == "ahead" || step == "alone") {
         standin::SetRemappingHookAhead(step == "ahead");
+      } else if (step[0] == '^') {
+        standin::DuringNextSendInput([step] { player::Play(step.substr(1), false); });
       } else {
         player::Play(step, pumping);
       }
@@ -173,6 +176,10 @@ const Session kAlive[] = {
     // Hooks after ours take their time over the walk's own keys too; our hook
     // call must not last that long, or Windows removes the hook.
     {"AheadOfAHookThatTakes400ms", "behind400 W+ ~100 A+ ~100 W* ~100 W- ~100 A-", "W+ W- Q+ Q+ Q- A+ A-", 1},
+    // A key typed as the walk's keys go out reaches the hook inside their
+    // SendInput; it goes out again behind them, the same key.
+    {"KeyTypedAsTheWalkGoesOut", "S+ ^X+ A+ X- S- A-", "S+ S- Z+ X+ x- Z- A+ A-", 1},
+    {"KeyUpTypedAsTheWalkGoesOut", "Shift+ W+ Shift- S+ ^W- A+ S- A-", "shift+ w+ shift- S+ S- Z+ W- Z- A+ A-", 1},
     // Raw input names Shift, Ctrl and Alt without their side.
     {"EveryModifierRawInputLate",
      "Ctrl+ ~30 Ctrl- ~300 RCtrl+ ~30 RCtrl- ~300 Alt+ ~30 Alt- ~300 RAlt+ ~30 RAlt- ~300 RShift+ ~30 RShift- ~300",

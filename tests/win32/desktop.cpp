@@ -119,6 +119,7 @@ struct Desktop {
   bool secureDesktop = false;
   HWND foregroundBeforeSecureDesktop = nullptr;
   bool lacksSetProcessInformation = false;
+  std::function<void()> duringNextSendInput;
   std::deque<MSG> lateRawInput;  // posted once the hooks ahead are done, by message time
   std::vector<std::unique_ptr<StandInRawInput>> rawInputs;
   std::set<const StandInRawInput*> rawHandles;
@@ -496,9 +497,15 @@ UINT SendInput(UINT count, INPUT* inputs, int size) {
   if (size != static_cast<int>(sizeof(INPUT)) || !inputs) return 0;
   // Input to a desktop or a window the launcher may not reach is refused whole.
   if (Blinded()) return 0;
+  if (d.duringNextSendInput) {
+    // Keys typed just before this input: they go first.
+    std::function<void()> typing = std::move(d.duringNextSendInput);
+    d.duringNextSendInput = nullptr;
+    typing();
+  }
   for (UINT i = 0; i < count; ++i) {
     const INPUT& input = inputs[i];
-    if (input.type != INPUT_KEYBOARD || input.ki.wScan != 0 || input.ki.dwExtraInfo != 0) return i;
+    if (input.type != INPUT_KEYBOARD || input.ki.dwExtraInfo != 0) return i;
     auto vk = static_cast<BYTE>(input.ki.wVk);
     bool down = (input.ki.dwFlags & KEYEVENTF_KEYUP) == 0;
     // Wine queues an injected event behind the keys already waiting for the
@@ -1210,6 +1217,7 @@ void SwitchToSecureDesktop(bool secure) {
 }
 
 void LackSetProcessInformation() { desk().lacksSetProcessInformation = true; }
+void DuringNextSendInput(std::function<void()> typing) { desk().duringNextSendInput = std::move(typing); }
 void SkipHookForNextKey() { desk().skipHook = true; }
 int KeyboardHookRequests() { return desk().hookRequests; }
 

@@ -203,6 +203,10 @@ void SetBlindsLauncher(HWND window, bool blinds);
 void SwitchToSecureDesktop(bool secure);
 // An older Windows without SetProcessInformation.
 void LackSetProcessInformation();
+// Keys the player types just before the launcher's next SendInput inserts its
+// input: they come ahead of it in the input stream, so their hook calls run
+// inside that SendInput.
+void DuringNextSendInput(std::function<void()> typing);
 
 // --- Call log ------------------------------------------------------------------
 // The platform calls made since Reset, by name, in order ("CreateProcessW",
