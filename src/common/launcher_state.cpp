@@ -11,7 +11,6 @@ std::atomic<std::int32_t> titleApplied{0};
 void ResetLauncherState() {
   smartWalkingEnabled = true;
   clientProcessId = 0;
-  keyboardHook = nullptr;
   showEventHook = nameChangeEventHook = nullptr;
   titleApplied.exchange(0);
 }

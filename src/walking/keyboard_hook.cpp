@@ -109,7 +109,10 @@ void RemoveKeyboardHook() {
   keyboardHook = nullptr;
 }
 
-void ResetKeyboardHook() { windowsKeysSeenDown = {}; }
+void ResetKeyboardHook() {
+  keyboardHook = nullptr;
+  windowsKeysSeenDown = {};
+}
 
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM message, LPARAM event) {
   if (code != HC_ACTION) return CallNextHookEx(keyboardHook, code, message, event);

@@ -10,5 +10,5 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM message, LPARAM event);
 bool InstallKeyboardHook(HINSTANCE instance);
 void RemoveKeyboardHook();
 bool IsClientForeground();
-// Forgets which keys the hook saw held.
+// Forgets the hook and which keys it saw held.
 void ResetKeyboardHook();
