@@ -18,10 +18,21 @@ constexpr UINT kGuardIntervalMs = 50;
 struct Sender {
   HINSTANCE module = nullptr;
   HWND window = nullptr;
+  bool fromTheHook = false;
   bool sendPosted = false;
   bool guardRunning = false;
 };
 Sender sender;
+
+// Wine waits 2 s for a hook and never removes one, so a hook call that lasts
+// has nothing to fear there. Its keyboard input comes from other programs'
+// threads, each waiting for our hook call: keys sent from inside it stay
+// ahead of the keys typed after. Sent later, from the message loop, they
+// race with those, and a key typed meanwhile can reach the game first.
+bool WineServesTheKeyboard() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
 
 bool ClientMayHoldAKeyOfOurs() { return sentKey != 0 || KeysQueued(); }
 
@@ -47,6 +58,7 @@ void OnGuardTick() {
 
 void StartKeySender(HINSTANCE instance) {
   sender.module = instance;
+  sender.fromTheHook = WineServesTheKeyboard();
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = KeySenderProc;
@@ -71,9 +83,11 @@ void SendKeysNow() {
   GuardWhileAKeyIsHeld();
 }
 
+bool SendsFromTheLoop() { return sender.window && !sender.fromTheHook; }
+
 void SendKeysAfterHook() {
   if (!KeysQueued() || sender.sendPosted) return;
-  sender.sendPosted = sender.window && PostMessageW(sender.window, kSendQueuedKeys, 0, 0);
+  sender.sendPosted = SendsFromTheLoop() && PostMessageW(sender.window, kSendQueuedKeys, 0, 0);
   if (!sender.sendPosted) SendKeysNow();
 }
 

@@ -8,14 +8,16 @@
 
 #include <windows.h>
 
-// Opens the message-only window the walk's keys go out from. Without it, keys
-// go out at once, wherever they were decided.
+// Opens the message-only window the walk's keys go out from. Without it, and
+// under Wine, keys go out at once, wherever they were decided.
 void StartKeySender(HINSTANCE instance);
 // Closes the window; keys still queued are sent first.
 void StopKeySender();
 // Called as a hook call ends: whatever it decided goes out once the call has
 // returned.
 void SendKeysAfterHook();
+// Whether the walk's keys go out from the message loop, after the hook.
+bool SendsFromTheLoop();
 // Sends what is queued now, for a decision made outside the hook or a key the
 // hook is about to pass on, which must not overtake the walk's keys.
 void SendKeysNow();

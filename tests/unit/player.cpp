@@ -28,8 +28,9 @@ void ResetLauncher() {
   ResetHookWatchdog();
 }
 
-void SetUpDesktop(HOOKPROC hook) {
+void SetUpDesktop(HOOKPROC hook, standin::InputOrder order) {
   ResetLauncher();
+  standin::SetInputOrder(order);
   clientProcessId = kClientProcess;
   client = standin::AddWindow(kClientProcess, L"Client");
   other = standin::AddWindow(kOtherProcess, L"Notes");

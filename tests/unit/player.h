@@ -21,8 +21,9 @@ void ResetLauncher();
 // Resets the desktop and the launcher state (Scroll Lock the pause key, as
 // by default), opens the client's and another application's window with the
 // client in front, an elevated window and a hung client's ghost, and
-// installs the hook and opens the key sender, as the launcher does.
-void SetUpDesktop(HOOKPROC hook = KeyboardHookProc);
+// installs the hook and opens the key sender, as the launcher does, with the
+// keyboard input in Windows' order or Wine's.
+void SetUpDesktop(HOOKPROC hook = KeyboardHookProc, standin::InputOrder order = standin::InputOrder::Windows);
 // Runs the launcher's message pump until its queue is empty.
 void Pump();
 HWND ClientWindow();

@@ -41,10 +41,9 @@ TEST_P(WalkingModel, RandomSessionsKeepEveryRule) {
   std::mt19937 random(seed);
   SCOPED_TRACE("replay with WALK_SEED=" + std::to_string(seed));
 
-  player::SetUpDesktop();
   // The hook's witness watches the whole session; under Windows, raw input
   // comes a tick after the hook's time.
-  standin::SetInputOrder(GetParam());
+  player::SetUpDesktop(KeyboardHookProc, GetParam());
   if (GetParam() == standin::InputOrder::Windows) standin::SetHooksAheadDelay(16);
   StartHookWatchdog(nullptr);
   const HWND client = player::ClientWindow();

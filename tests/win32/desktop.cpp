@@ -876,6 +876,8 @@ DWORD GetTickCount() { return desk().clock; }
 
 namespace {
 StandInModule kernel32Module;
+StandInModule ntdllModule;
+LRESULT WineGetVersionStandIn() { return 0; }
 StandInHandle currentProcess{StandInHandle::Process};
 
 BOOL WINAPI SetProcessInformationStandIn(HANDLE process, PROCESS_INFORMATION_CLASS information, LPVOID data,
@@ -899,10 +901,14 @@ HMODULE GetModuleHandleW(LPCWSTR name) {
   std::string lower = Narrow(name);
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+  if (lower == "ntdll.dll") return &ntdllModule;
   return lower == "kernel32.dll" ? &kernel32Module : nullptr;
 }
 
 FARPROC GetProcAddress(HMODULE module, const char* name) {
+  // Wine's own export tells a program it runs under Wine.
+  if (module == &ntdllModule && name && std::string(name) == "wine_get_version")
+    return desk().order == standin::InputOrder::Wine ? WineGetVersionStandIn : nullptr;
   if (module != &kernel32Module || !name || std::string(name) != "SetProcessInformation" ||
       desk().lacksSetProcessInformation)
     return nullptr;

@@ -154,6 +154,7 @@ int ModulePathQueries();
 // and the hook call waits until the launcher has taken that WM_INPUT off its
 // queue and looks at the queue again, or looks at it without taking raw
 // input; injected events carry a device but no scan code.
+// Under Wine's order, ntdll.dll exports wine_get_version, as Wine's does.
 enum class InputOrder { Windows, Wine };
 void SetInputOrder(InputOrder order);
 // Hooks called before ours hold each physical key this long: under Windows'
