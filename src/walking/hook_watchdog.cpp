@@ -1,6 +1,7 @@
 #include "walking/hook_watchdog.h"
 
 #include "common/launcher_state.h"
+#include "common/message_window.h"
 #include "walking/direction.h"
 #include "walking/key_sender.h"
 #include "walking/keyboard_hook.h"
@@ -221,8 +222,7 @@ void OnGracePeriodOver() {
 
 void CloseWitnessWindow() {
   EndGracePeriod();
-  DestroyWindow(watch.witnessWindow);
-  UnregisterClassW(kWitnessClass, watch.hookModule);
+  CloseMessageWindow(watch.witnessWindow, kWitnessClass, watch.hookModule);
   watch.witnessWindow = nullptr;
 }
 
@@ -236,19 +236,8 @@ void StartHookWatchdog(HINSTANCE instance) {
   for (DWORD& keyTime : watch.witnessedKeyUpTimes) keyTime = NeverSince(now);
   watch.inputSinceCheck = watch.graceRunning = false;
 
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = HookWatchdogProc;
-  windowClass.hInstance = instance;
-  windowClass.lpszClassName = kWitnessClass;
-  if (!RegisterClassExW(&windowClass)) return;
-  // Message-only: never shown, never enumerated, no taskbar entry.
-  watch.witnessWindow =
-      CreateWindowExW(0, kWitnessClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
-  if (!watch.witnessWindow) {
-    UnregisterClassW(kWitnessClass, instance);
-    return;
-  }
+  watch.witnessWindow = OpenMessageWindow(kWitnessClass, HookWatchdogProc, instance);
+  if (!watch.witnessWindow) return;
   RAWINPUTDEVICE keyboard{kGenericDesktopPage, kKeyboardUsage, RIDEV_INPUTSINK, watch.witnessWindow};
   if (!RegisterRawInputDevices(&keyboard, 1, sizeof keyboard)) CloseWitnessWindow();
 }

@@ -1,5 +1,6 @@
 #include "walking/key_sender.h"
 
+#include "common/message_window.h"
 #include "walking/direction.h"
 #include "walking/injection_queue.h"
 #include "walking/keyboard_hook.h"
@@ -59,22 +60,13 @@ void OnGuardTick() {
 void StartKeySender(HINSTANCE instance) {
   sender.module = instance;
   sender.fromTheHook = WineServesTheKeyboard();
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = KeySenderProc;
-  windowClass.hInstance = instance;
-  windowClass.lpszClassName = kSenderClass;
-  if (!RegisterClassExW(&windowClass)) return;
-  // Message-only: never shown, never enumerated, no taskbar entry.
-  sender.window = CreateWindowExW(0, kSenderClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
-  if (!sender.window) UnregisterClassW(kSenderClass, instance);
+  sender.window = OpenMessageWindow(kSenderClass, KeySenderProc, instance);
 }
 
 void StopKeySender() {
   SendQueuedKeys();
   if (!sender.window) return;
-  DestroyWindow(sender.window);
-  UnregisterClassW(kSenderClass, sender.module);
+  CloseMessageWindow(sender.window, kSenderClass, sender.module);
   sender = {};
 }
 
