@@ -626,7 +626,7 @@ class WineSession:
         self.counter = 0
         self.timings: dict[str, float] = {}
         self._keyboard: XTestKeyboard | None = None
-        self._swaps: dict[tuple[int, bool], bool] = {}
+        self._swaps: dict[int, bool] = {}
         self.closed = False
 
     # Start and stop.
@@ -998,8 +998,8 @@ class WineSession:
         """The reproduction of keys swapped behind keyboard hooks: with the stand-in client in
         front (started by `launcher` if given, whose hook then comes first) and `hooks` of the
         probe's logging hooks installed after it (called before it), XTEST types X and J back
-        to back, 100 events a round. Returns how many rounds reached the client out of order,
-        telling `report` where each parted; ends what it started."""
+        to back, 100 events a round. Returns how many rounds reached the client out of order (or
+        with keys lost or added), telling `report` where each parted; ends what it started."""
         programs, logs = len(self.programs), len(self.logs)
         try:
             game = self.install(launcher=launcher)
@@ -1020,6 +1020,8 @@ class WineSession:
                 mark = client.mark()
                 self.keys(typed, pause=0)
                 got = client.keys(since=mark, expect=lambda keys: len(keys.split()) >= len(typed.split()))
+                # The previous-state bit ("X+r") follows Wine's own bookkeeping, not the order: left out.
+                got = " ".join(k.rstrip("r") for k in got.split())
                 if got != typed:
                     out_of_order += 1
                     first = next((i for i, (a, b) in enumerate(zip(got.split(), typed.split())) if a != b), 0)
@@ -1038,13 +1040,12 @@ class WineSession:
         said = os.environ.get("E2E_WINE_SWAPS")
         if said in ("0", "1"):
             return said == "1"
-        key = (hooks_ahead, True)
-        if key not in self._swaps:
+        if hooks_ahead not in self._swaps:
             rounds = self.key_order(hooks_ahead, launcher=LAUNCHER_EXE)
-            self._swaps[key] = rounds > 0
+            self._swaps[hooks_ahead] = rounds > 0
             log(f"{wine_version()} with {hooks_ahead} hook(s) ahead of the launcher's: "
                 f"{rounds} of {KEY_ORDER_ROUNDS} rounds out of order")
-        return self._swaps[key]
+        return self._swaps[hooks_ahead]
 
     def message_windows(self, pid: int) -> list[str]:
         """The window classes of a process's message-only windows, which no enumeration lists."""
