@@ -401,6 +401,11 @@ class EventLog:
                          if r.event == "key" and r.words[0] == kind and r.get("name") == name), None)
         return wait_until(found, timeout, f"'{kind} {name}' key message in the {self.label} log", interval=0.002)
 
+    def keys_held(self, since: int = 0) -> list[str]:
+        """The keys the window believes down: those whose last key message since `since` was a key-down."""
+        down = {e.name: e.down for e in self.key_events(since)}
+        return [name for name, is_down in down.items() if is_down]
+
     def key_downs_at(self, since: int = 0) -> list[int]:
         """When the window received each key-down (qpc_us: Wine's QueryPerformanceCounter, which is
         CLOCK_MONOTONIC_RAW in microseconds, the clock of `XTestKeyboard.send`)."""
