@@ -29,12 +29,12 @@ SEED = int(os.environ.get("SOAK_SEED") or random.SystemRandom().randrange(1 << 3
 # behind but still delivers. 2 ms leaves room for a busy machine.
 EVENT_GAP_S = float(os.environ.get("SOAK_GAP_MS") or 2) / 1000
 
-# Some Wines (10 here), with another program's hook in front, let a key into the hooks before
-# the one typed just before it is through them, and the two reach the window swapped, launcher
-# or not (tests/tools/wine_key_order.py). The session measures that before the soak starts:
-# where the probe's hook in front brings it on, the soak runs without the probe; where the
-# launcher's hook alone does, one swap of two neighbouring keys typed this close together, by
-# two physical events, is forgiven, and nothing else.
+# Some Wines let a key into the hooks before the one typed just before it is through them, and
+# the two reach the window swapped, launcher or not (tests/tools/wine_key_order.py): Wine 10 here
+# does so behind a hook in front of the launcher's (the probe's), never behind the launcher's
+# alone. The session measures it before the soak starts: where the probe's hook brings it on,
+# the soak runs without the probe; where the launcher's hook alone does, one swap of two
+# neighbouring keys typed this close together, by two physical events, is forgiven, and nothing else.
 SWAP_WITHIN_US = 5000
 
 DIRECTIONS = ("W", "A", "S", "D")
