@@ -59,8 +59,10 @@ SCREEN = "1024x768x24"
 AUTOREPEAT_DELAY_MS = 500
 AUTOREPEAT_INTERVAL_MS = 30
 KEY_PAUSE_S = 0.03
-# The key-order reproduction: taps of X and J a round, and rounds a measurement.
-KEY_ORDER_TAPS = 25
+# The key-order reproduction: the keys tapped in turn (W and D walk where the launcher runs, X and J
+# it passes on), how many times a round, and rounds a measurement.
+KEY_ORDER_KEYS = "XWJD"
+KEY_ORDER_TAPS = 12
 KEY_ORDER_ROUNDS = 6
 
 # Files in a prefix that Wine only ever reads: a session hard-links them from
@@ -1002,8 +1004,8 @@ class WineSession:
                   report: Callable[[str], None] | None = None) -> int:
         """The reproduction of keys swapped behind keyboard hooks: with the stand-in client in
         front (started by `launcher` if given, whose hook then comes first) and `hooks` of the
-        probe's logging hooks installed after it (called before it), XTEST types X and J back
-        to back, 100 events a round. Returns how many rounds reached the client out of order (or
+        probe's logging hooks installed after it (called before it), XTEST types X, W, J and D
+        back to back, 96 events a round. Returns how many rounds reached the client out of order (or
         with keys lost or added), telling `report` where each parted; ends what it started."""
         programs, logs = len(self.programs), len(self.logs)
         try:
@@ -1019,7 +1021,7 @@ class WineSession:
             for _ in range(hooks):
                 self.hook_probe()
             self.focus(client)
-            typed = " ".join(f"{key}+ {key}-" for _ in range(KEY_ORDER_TAPS) for key in ("X", "J"))
+            typed = " ".join(f"{key}+ {key}-" for _ in range(KEY_ORDER_TAPS) for key in KEY_ORDER_KEYS)
             out_of_order = 0
             for round_number in range(rounds):
                 mark = client.mark()

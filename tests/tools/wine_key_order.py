@@ -2,11 +2,12 @@
 """Do keys reach a window in the order they were typed while programs hook the keyboard?
 
 The stand-in client has the focus, started by the launcher with --launcher (its hook then
-comes first); HOOKS copies of the probe's logging hook (2 by default) are installed after it
-and pass every key on. XTEST types X and J back to back, 100 events a round. Wine 8 delivers
-them in order; Wine 10 behind two hooks, launcher or not, lets the second key into the hooks
-before the first is through them and delivers the two in reverse (`X- X+`), so the window ends
-up believing a released key is still down. The end-to-end tests measure the same, once per
+comes first, and turns W and D into the walk's own keys); HOOKS copies of the probe's logging
+hook (2 by default) are installed after it and pass every key on. XTEST types X, W, J and D
+back to back, 96 events a round. Wine 8 delivers them in order; Wine 10 behind two hooks,
+launcher or not, or behind one in front of the launcher's, lets a key into the hooks before the
+one typed just before it is through them and delivers the two in reverse (`X- X+`), so the
+window ends up believing a released key is still down. The end-to-end tests measure the same, once per
 session, before they decide how strictly to compare key streams (WineSession.swaps_keys).
 
     tests/tools/wine_key_order.py [--launcher] [--hooks N] [--rounds N] [build/windows]
