@@ -9,7 +9,8 @@ physical W/A/S/D the player still holds are down for real.
 
 import unittest
 
-from harness import LAUNCHER_EXE, PRODUCT_TITLE, EventLog, LauncherTestCase, WineTestCase, windows_path
+from harness import (LAUNCHER_EXE, PRODUCT_TITLE, EventLog, LauncherTestCase, WineTestCase, needs_launcher,
+                     windows_path)
 
 NO_CLIENT_TEXT = "N\u00e3o foi poss\u00edvel iniciar bin\\client.exe."
 
@@ -17,16 +18,12 @@ NO_CLIENT_TEXT = "N\u00e3o foi poss\u00edvel iniciar bin\\client.exe."
 class EndingTestCase(LauncherTestCase):
     keys_never_repeated = "WASD"
 
-    def key_down(self, key: str) -> bool:
-        """Whether the desktop has `key` down (GetAsyncKeyState, from another process)."""
-        return self.wine.probe("keystate", hex(ord(key)))[f"down.{key}"] == "1"
-
     def hold_diagonal(self, client: EventLog, keys: str, diagonal: str) -> None:
         """Presses two direction keys ("W A") and keeps them down; the client walks `diagonal`."""
         first = keys.split()[0]
         self.assertEqual(self.wine.walk_diagonally(client, keys, diagonal, let_go=False),
                          f"{first}+ {first}- {diagonal}+")
-        self.assertTrue(self.key_down(diagonal), "the check below would prove nothing")
+        self.assertEqual(self.wine.keys_down(diagonal), [diagonal], "the check below would prove nothing")
 
     def let_go(self, keys: str) -> None:
         self.wine.keys(" ".join(f"{k}-" for k in keys.split()))
@@ -52,7 +49,7 @@ class ClientEnds(EndingTestCase):
                 elif how.startswith("is killed"):
                     self.assertEqual(self.wine.probe("kill", str(client.pid)).get("killed"), "1")
                 self.assertEqual(run.wait(15), 0)
-                self.assertFalse(self.key_down(diagonal), f"{diagonal} still down after the launcher ended")
+                self.assertEqual(self.wine.keys_down(diagonal), [], f"{diagonal} still down after the launcher ended")
                 self.let_go(keys)
                 self.wine.stop_programs()
 
@@ -70,7 +67,7 @@ class LauncherQuits(EndingTestCase):
         self.hold_diagonal(client, "S D", "C")
         self.wine.quit(client.parent_pid)
         self.assertEqual(run.wait(10), 0)
-        self.assertFalse(self.key_down("C"), "C still down after the launcher ended")
+        self.assertEqual(self.wine.keys_down("C"), [], "C still down after the launcher ended")
         # The launcher is gone: the client gets the keys as they are.
         mark = client.mark()
         self.let_go("S D")
@@ -79,7 +76,7 @@ class LauncherQuits(EndingTestCase):
         self.assertIsNone(client.exited())
 
 
-@unittest.skipUnless(LAUNCHER_EXE, "E2E_LAUNCHER names no launcher")
+@needs_launcher
 class ClientCannotStart(WineTestCase):
     def test_error_box_then_exit_code_1_for_a_missing_client_or_one_that_is_no_program(self):
         cases = [
@@ -105,7 +102,7 @@ class ClientCannotStart(WineTestCase):
                 self.assertEqual(game.client.records(), [], "no client ran")
 
 
-@unittest.skipUnless(LAUNCHER_EXE, "E2E_LAUNCHER names no launcher")
+@needs_launcher
 class TwoLaunchersAtOnce(WineTestCase):
     """Two launchers, two clients, two keyboard hooks in one chain. The hook installed last
     is called first; each acts only while its own client is in front and lets the other's

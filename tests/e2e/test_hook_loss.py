@@ -23,10 +23,6 @@ GRACE_MARGIN_S = 0.5
 class HookLossTestCase(LauncherTestCase):
     keys_never_repeated = "WASD"
 
-    def keys_down(self) -> list[str]:
-        state = self.wine.probe("keystate", *[hex(ord(k)) for k in WALKING_KEYS])
-        return [k for k in WALKING_KEYS if state[f"down.{k}"] == "1"]
-
 
 class Witness(HookLossTestCase):
     def test_a_message_only_window_witnesses_while_walking_is_on_and_goes_with_the_launcher(self):
@@ -85,14 +81,13 @@ class FrozenLauncher(HookLossTestCase):
                    detail=client.tail)
         time.sleep(GRACE_MARGIN_S)
         got = client.keys_text(since=mark)
-        held = {e.name: e.down for e in client.key_events(since=mark)}
-        down = self.keys_down()
+        down = self.wine.keys_down(WALKING_KEYS)
         hooked_again = self.wine.launcher_hooked_again(hook_log, client)
         print(f"\nfreeze: launcher stopped {frozen_for:.1f} s; the client got {got}; "
               f"launcher hooked again: {'yes' if hooked_again else 'no'}", file=sys.stderr, flush=True)
 
         self.assertEqual(down, [], f"keys down on the desktop; the client got {got}")
-        self.assertEqual([k for k, is_down in held.items() if is_down], [], f"the client holds keys: {got}")
+        self.assertEqual(client.keys_held(since=mark), [], f"the client holds keys: {got}")
         self.assertEqual(self.wine.walk_diagonally(client), "W+ W- Q+ Q- A+ A-")
         self.assertTrue(run.running())
 

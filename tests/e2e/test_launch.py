@@ -6,12 +6,12 @@ import shutil
 import subprocess
 import unittest
 
-from harness import LAUNCHER_EXE, PRODUCT_TITLE, WineTestCase, windows_path
+from harness import LAUNCHER_EXE, PRODUCT_TITLE, WineTestCase, needs_launcher, windows_path
 
 OBJDUMP = shutil.which("x86_64-w64-mingw32-objdump")
 
 
-@unittest.skipUnless(LAUNCHER_EXE, "E2E_LAUNCHER names no launcher")
+@needs_launcher
 class Launch(WineTestCase):
     def test_client_starts_in_its_bin_folder_with_its_own_path_as_command_line(self):
         for folder in ["Varnel", "Jogos Varnel Edi\u00e7\u00e3o", "Games \U0001D4D6\U0001F3AE Varnel"]:
@@ -65,7 +65,7 @@ class Launch(WineTestCase):
         client.wait_for("exit", code=0)
 
 
-@unittest.skipUnless(LAUNCHER_EXE, "E2E_LAUNCHER names no launcher")
+@needs_launcher
 class Executable(WineTestCase):
     def test_version_block(self):
         version = self.wine.version(LAUNCHER_EXE)

@@ -10,7 +10,7 @@ import sys
 import time
 import unittest
 
-from harness import LAUNCHER_EXE, EventLog, WineTestCase
+from harness import LAUNCHER_EXE, EventLog, WineTestCase, needs_launcher
 
 START_DELAY_MS = 6000
 TAP_INTERVAL_S = 0.05
@@ -26,7 +26,7 @@ def settled_at(client: EventLog) -> int:
     return next(r.int("qpc_us") for r in client.records() if r.event not in START_RECORDS)
 
 
-@unittest.skipUnless(LAUNCHER_EXE, "E2E_LAUNCHER names no launcher")
+@needs_launcher
 class SlowStart(WineTestCase):
     maxDiff = None
 
@@ -35,30 +35,24 @@ class SlowStart(WineTestCase):
         self.wine.focus(other)
         mark = other.log.mark()
         game = self.wine.install(launcher=LAUNCHER_EXE)
-        sent: list[tuple[str, int]] = []   # (key, when its key-down was sent)
-        keyboard = self.wine.keyboard
+        taps = self.wine.timed_taps(TAP_INTERVAL_S)
         run = game.start(env={"CLIENT_START_DELAY_MS": str(START_DELAY_MS)})
         game.client.wait_started()
         # The launcher hooks as soon as the client's process exists, before the client can log.
         time.sleep(0.3)
-        while len(game.client.records()) <= len(START_RECORDS) and len(sent) < 1000:
-            key = "XD"[len(sent) % 2]   # D is a walking key, X is not
-            sent.append((key, keyboard.send(key, True)))
-            keyboard.send(key, False)
-            time.sleep(TAP_INTERVAL_S)
+        while len(game.client.records()) <= len(START_RECORDS) and len(taps) < 1000:
+            taps.tap()
         game.client.wait_ready()
         settled = settled_at(game.client)
-        during = [(k, at) for k, at in sent if at < settled - END_MARGIN_US]
+        during = [(k, at) for k, at in taps.sent if at < settled - END_MARGIN_US]
         self.assertGreaterEqual(len(during), (START_DELAY_MS / 1000 - 1.5) / TAP_INTERVAL_S / 2,
                                 "too few taps while the client was starting")
 
         # Each tap reached the window in front once, in order.
-        wanted = " ".join(f"{k}+ {k}-" for k, _ in during)
+        wanted = " ".join(taps.notation(during))
         got = other.log.keys(since=mark, expect=wanted, timeout=15)
         self.assertEqual(got[:len(wanted)], wanted, "keys typed during the start were held up or lost")
-        downs = [r.int("qpc_us") for r in other.log.records(mark)
-                 if r.event == "key" and r.words[0] in ("down", "sysdown")]
-        latency_ms = [(arrived - at) / 1000 for (_, at), arrived in zip(during, downs)]
+        latency_ms = [(arrived - at) / 1000 for (_, at), arrived in zip(during, other.log.key_downs_at(mark))]
         print(f"\nslow client start: key-down latency at the window in front: {len(latency_ms)} taps, "
               f"median {statistics.median(latency_ms):.1f} ms, max {max(latency_ms):.1f} ms",
               file=sys.stderr, flush=True)

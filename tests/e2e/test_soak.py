@@ -19,8 +19,9 @@ import tempfile
 import time
 import unittest
 from pathlib import Path
+from typing import Callable
 
-from harness import PRODUCT_TITLE, LauncherTestCase, key_events, wait_until, wine_major, wine_version
+from harness import PRODUCT_TITLE, LauncherTestCase, key_events, wait_until, wine_version
 
 EVENTS = int(os.environ.get("SOAK_EVENTS") or 10000)
 SEED = int(os.environ.get("SOAK_SEED") or random.SystemRandom().randrange(1 << 32))
@@ -28,12 +29,13 @@ SEED = int(os.environ.get("SOAK_SEED") or random.SystemRandom().randrange(1 << 3
 # behind but still delivers. 2 ms leaves room for a busy machine.
 EVENT_GAP_S = float(os.environ.get("SOAK_GAP_MS") or 2) / 1000
 
-# From Wine 10 on, with another program's hook in front (the probe's), a key can enter the
-# hooks before the one typed just before it is through them, and the two reach the window
-# swapped, launcher or not (tests/tools/wine_key_order.py shows it without one). There the
-# streams and the keys Wine leaves down are expected to differ: reported, not asserted.
-# Wine 8 keeps every key in order and is held to it.
-WINE_KEEPS_KEY_ORDER = wine_major() < 10
+# Some Wines let a key into the hooks before the one typed just before it is through them, and
+# the two reach the window swapped, launcher or not (tests/tools/wine_key_order.py): Wine 10 here
+# does so behind a hook in front of the launcher's (the probe's), never behind the launcher's
+# alone. The session measures it before the soak starts: where the probe's hook brings it on,
+# the soak runs without the probe; where the launcher's hook alone does, one swap of two
+# neighbouring keys typed this close together, by two physical events, is forgiven, and nothing else.
+SWAP_WITHIN_US = 5000
 
 DIRECTIONS = ("W", "A", "S", "D")
 MODIFIERS = ("Ctrl", "Shift", "Alt")
@@ -45,8 +47,10 @@ OTHER_KEYS = ("Q", "E", "Z", "C", "X", "J", "1", "Enter")
 REPEAT_HOLD_S = (0.6, 0.8)
 LONGEST_PLAIN_HOLD_S = 0.4
 
-# Virtual-key codes of every key the run presses or the walker sends.
-KEYS_TO_CHECK = [ord(c) for c in "WASDQEZCXJ1"] + [0x0D, 0x10, 0x11, 0x12, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5]
+# Every key the run presses or the walker sends: letters and digits, and the virtual-key codes of the others.
+KEYS_TO_CHECK = ("WASDQEZCXJ1", [0x0D, 0x10, 0x11, 0x12, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5])
+# The names the desktop's key state gives each key the run presses (a modifier is down as itself and as its left one).
+KEY_STATE_NAMES = {"Ctrl": ("Ctrl", "LCtrl"), "Shift": ("Shift", "LShift"), "Alt": ("Alt", "LAlt")}
 
 
 # --- the rules, from the player's side -------------------------------------------------------
@@ -97,6 +101,16 @@ class Expected:
     group: int = 0      # nonzero: one keyboard repeat's worth, present one or more times in a row
 
 
+@dataclasses.dataclass
+class Swap:
+    """Two neighbouring keys a window received the other way round."""
+    first: Expected
+    second: Expected
+
+    def __str__(self) -> str:
+        return f"{self.first.token} {self.second.token} (steps {self.first.step}, {self.second.step})"
+
+
 class ReferenceDesktop:
     """What the game client and another application receive, event by physical event: the
     walking rules decide what the walker holds and which keys reach their window; this keeps
@@ -110,15 +124,18 @@ class ReferenceDesktop:
         self.sent: str | None = None       # the one key the walker holds down
         self.streams: dict[str, list[Expected]] = {"client": [], "other": []}
         self.steps: list[str] = [""]       # each physical step as "W+@client", for reports
+        self.sent_at: list[int] = [0]      # when each physical step went out (microseconds)
         self.group = 0
 
     @property
     def step(self) -> int:
         return len(self.steps) - 1
 
-    def event(self, key: str, down: bool, repeat: bool = False) -> None:
-        """One physical event; `repeat` stands for the X server's auto-repeats of a held key."""
+    def event(self, key: str, down: bool, repeat: bool = False, sent_at: int = 0) -> None:
+        """One physical event, sent at `sent_at`; `repeat` stands for the X server's auto-repeats
+        of a held key."""
         self.steps.append(f"{key}{'+' if down else '-'}{'*' if repeat else ''}@{self.foreground}")
+        self.sent_at.append(sent_at)
         self.group = self.step if repeat else 0
         modifier_held = any(m in self.physical for m in MODIFIERS)
         (self.physical.add if down else self.physical.discard)(key)
@@ -163,30 +180,52 @@ def _bare(token: str) -> str:
     return token.rstrip("r")
 
 
-def compare(expected: list[Expected], actual: list[str]) -> tuple[tuple[int, int] | None, int]:
-    """Where `actual` first parts from `expected` (expected index, actual index), or None; and how
-    many key-downs, outside repeat runs, carry another previous-state bit than the model's.
+def typed_close_together(sent_at: list[int]) -> Callable[[Expected, Expected], bool]:
+    """The swaps a Wine that swaps keys may make: keys of two physical events, sent at these
+    times (microseconds, by step), within SWAP_WITHIN_US of each other."""
+    def swappable(first: Expected, second: Expected) -> bool:
+        return first.step != second.step and 0 <= sent_at[second.step] - sent_at[first.step] <= SWAP_WITHIN_US
+    return swappable
+
+
+def never(first: Expected, second: Expected) -> bool:
+    return False
+
+
+def compare(expected: list[Expected], actual: list[str],
+            swappable: Callable[[Expected, Expected], bool] = never) -> tuple[tuple[int, int] | None, int, list[Swap]]:
+    """Where `actual` first parts from `expected` (expected index, actual index), or None; how
+    many key-downs, outside repeat runs, carry another previous-state bit than the model's; and
+    the neighbouring keys that came swapped where `swappable` forgave it.
 
     The bit is counted apart: Wine sets it from its own key-state bookkeeping, which now and
     then (about once in 100,000 events here) disagrees with the order the keys went in. Which
     keys arrive, in what order and how many, is what the launcher decides: that must match.
     """
     e = a = bit_differences = 0
+    swaps: list[Swap] = []
     while e < len(expected):
         if expected[e].group:
             end = _group_end(expected, e)
             repeat = [_bare(x.token) for x in expected[e:end]]
             if [_bare(t) for t in actual[a:a + len(repeat)]] != repeat:
-                return (e, a), bit_differences
+                return (e, a), bit_differences, swaps
             while [_bare(t) for t in actual[a:a + len(repeat)]] == repeat:
                 a += len(repeat)
             e = end
             continue
-        if a >= len(actual) or _bare(actual[a]) != _bare(expected[e].token):
-            return (e, a), bit_differences
-        bit_differences += actual[a] != expected[e].token
-        e, a = e + 1, a + 1
-    return (None if a == len(actual) else (e, a)), bit_differences
+        if a < len(actual) and _bare(actual[a]) == _bare(expected[e].token):
+            bit_differences += actual[a] != expected[e].token
+            e, a = e + 1, a + 1
+            continue
+        pair = expected[e:e + 2]
+        if len(pair) == 2 and not pair[1].group and [_bare(t) for t in actual[a:a + 2]] == \
+                [_bare(pair[1].token), _bare(pair[0].token)] and swappable(*pair):
+            swaps.append(Swap(*pair))
+            e, a = e + 2, a + 2
+            continue
+        return (e, a), bit_differences, swaps
+    return (None if a == len(actual) else (e, a)), bit_differences, swaps
 
 
 def expected_text(expected: list[Expected]) -> str:
@@ -243,6 +282,31 @@ class ModelRules(unittest.TestCase):
                 self.assertEqual(expected_text(desk.streams["client"]), client)
                 self.assertEqual(expected_text(desk.streams["other"]), other)
 
+    def test_a_swap_is_forgiven_only_of_two_neighbouring_keys_typed_close_together(self):
+        # W+ at 0 ms, A+ at 1 ms (the walker lets go of W and walks Q), X+ at 2 ms, X- at 90 ms.
+        expected = [Expected("W+", 1), Expected("W-", 2), Expected("Q+", 2), Expected("X+", 3), Expected("X-", 4)]
+        swappable = typed_close_together([0, 0, 1000, 2000, 90000])
+        cases = [
+            # received, (where they part, swaps forgiven)
+            ("W+ W- Q+ X+ X-", (None, [])),
+            ("W- W+ Q+ X+ X-", (None, ["W+ W-"])),
+            ("W+ W- X+ Q+ X-", (None, ["Q+ X+"])),
+            # typed too far apart
+            ("W+ W- Q+ X- X+", ((3, 3), [])),
+            # keys of one physical event go in the order the launcher sends them
+            ("W+ Q+ W- X+ X-", ((1, 1), [])),
+            # a key lost, an extra key, a key moved further, a wrong key
+            ("W+ Q+ X+ X-", ((1, 1), [])),
+            ("W+ W- Q+ X+ X+ X-", ((4, 4), [])),
+            ("W- Q+ W+ X+ X-", ((0, 0), [])),
+            ("W+ W- E+ X+ X-", ((2, 2), [])),
+        ]
+        for actual, (where, swaps) in cases:
+            with self.subTest(actual=actual):
+                found, _, forgiven = compare(expected, actual.split(), swappable)
+                self.assertEqual((found, [f"{x.first.token} {x.second.token}" for x in forgiven]), (where, swaps))
+        self.assertEqual(compare(expected, "W- W+ Q+ X+ X-".split())[0], (0, 0), "no swap forgiven by default")
+
     def test_matching_takes_any_number_of_repeats_and_counts_repeat_bits_apart(self):
         expected = [Expected("W+", 1), Expected("W+r", 2, group=2), Expected("W-", 3), Expected("A+", 4)]
         cases = [
@@ -258,7 +322,7 @@ class ModelRules(unittest.TestCase):
         ]
         for actual, result in cases:
             with self.subTest(actual=actual):
-                self.assertEqual(compare(expected, actual.split()), result)
+                self.assertEqual(compare(expected, actual.split())[:2], result)
 
 
 # --- the player and what the windows logged ------------------------------------------------------
@@ -339,11 +403,15 @@ class Divergence:
 class Soak(LauncherTestCase):
     def test_random_play_reaches_each_window_as_the_rules_say(self):
         print(f"\nsoak: SOAK_SEED={SEED} SOAK_EVENTS={EVENTS}", file=sys.stderr, flush=True)
+        # Measured before the game starts: whether keys come swapped behind the probe's hook, and if
+        # so, behind the launcher's alone.
+        with_probe = not self.wine.swaps_keys(hooks_ahead=1)
+        forgive_swaps = not with_probe and self.wine.swaps_keys(hooks_ahead=0)
         self.rng = random.Random(SEED)
         game, run = self.start_game(env={"CLIENT_RETITLE_MS": "300"})
         client = game.client
         # Called before the launcher's hook unless the launcher takes its live hook for lost.
-        hook_log = self.wine.hook_probe()
+        hook_log = self.wine.hook_probe() if with_probe else None
         other = self.wine.open_window("Other application")
         self.targets = {"client": client, "other": other}
         self.logs = {"client": client, "other": other.log}
@@ -351,10 +419,12 @@ class Soak(LauncherTestCase):
         rules = WalkingRules(self.wine.cache)
         self.addCleanup(rules.close)
         self.desk = ReferenceDesktop(rules)
+        self.swappable = typed_close_together(self.desk.sent_at) if forgive_swaps else never
         self.player = Player(self.rng)
         # Where the current segment starts, in the model's streams and in the logs.
         self.marks = {name: (0, log.mark()) for name, log in self.logs.items()}
         self.divergences: list[Divergence] = []
+        self.swaps: list[Swap] = []
         self.segments = self.sent = self.focus_switches = self.repeat_holds = self.repeat_bit_differences = 0
         self.long_holds: list[float] = []
 
@@ -363,31 +433,45 @@ class Soak(LauncherTestCase):
         self._play()
         elapsed = time.monotonic() - started
 
-        state = self.wine.probe("keystate", *[hex(vk) for vk in KEYS_TO_CHECK])
-        left_down = sorted(k.split(".", 1)[1] for k, v in state.items() if k.startswith("down.") and v == "1")
+        left_down = sorted(self.wine.keys_down(*KEYS_TO_CHECK))
         self._save_trace()
         print(f"soak: seed {SEED}: {self.sent} physical events in {elapsed:.1f} s "
               f"({self.sent / elapsed:.0f}/s), {self.focus_switches} focus switches, "
               f"{self.repeat_holds} repeat holds, {self.segments} segments compared; "
-              f"{len(self.divergences)} divergences, {self.repeat_bit_differences} key-downs whose repeat "
-              f"bit Wine set otherwise; keys left down: {', '.join(left_down) or 'none'}; "
-              f"the client got {len(client.key_events())} key events, the other window "
-              f"{len(other.log.key_events())}", file=sys.stderr, flush=True)
+              f"{len(self.divergences)} divergences, {len(self.swaps)} swaps forgiven, "
+              f"{self.repeat_bit_differences} key-downs whose repeat bit Wine set otherwise; "
+              f"keys left down: {', '.join(left_down) or 'none'}; the client got {len(client.key_events())} "
+              f"key events, the other window {len(other.log.key_events())}", file=sys.stderr, flush=True)
 
         report = "\n".join(str(d) for d in self.divergences[:3])
         if self.long_holds:
             report += f"\n(keys held past {LONGEST_PLAIN_HOLD_S} s, which X may have repeated: {self.long_holds[:5]})"
-        if WINE_KEEPS_KEY_ORDER:
-            self.assertEqual(len(self.divergences), 0, f"replay with SOAK_SEED={SEED}\n{report}")
-            self.assertEqual(left_down, [], f"keys still down after the player let go (SOAK_SEED={SEED})")
-        elif self.divergences or left_down:
-            print(f"soak: {wine_version()} swaps keys typed close together behind a second hook; "
-                  f"expected to differ here:\n{report}", file=sys.stderr, flush=True)
+        self.assertEqual(len(self.divergences), 0, f"replay with SOAK_SEED={SEED}\n{report}")
+        self.assertEqual([k for k in left_down if k not in self._left_down_by_swaps()], [],
+                         f"keys still down after the player let go (SOAK_SEED={SEED})")
         self.assertEqual(self.desk.down_seen, set())
         # The client renamed itself all along; the launcher put the title back each time.
         wait_until(lambda: client.title() == PRODUCT_TITLE, 5, "the product title", detail=lambda: client.title())
         self.assertTrue(run.running(), "the launcher ended during play")
-        self.assertFalse(self.wine.launcher_hooked_again(hook_log, client), "the launcher took its live hook for lost")
+        if hook_log:
+            self.assertFalse(self.wine.launcher_hooked_again(hook_log, client),
+                             "the launcher took its live hook for lost")
+        if self.swaps:
+            self.skipTest(f"{wine_version()} swapped {len(self.swaps)} pairs of keys typed within "
+                          f"{SWAP_WITHIN_US / 1000:.0f} ms, as it does behind the launcher's hook alone; "
+                          f"forgiven, everything else held (SOAK_SEED={SEED}): "
+                          + "; ".join(str(x) for x in self.swaps[:5]))
+
+    def _left_down_by_swaps(self) -> set[str]:
+        """Keys a forgiven swap of their key-down and key-up may have left down: those never typed again."""
+        last_step = {step.split("@")[0].rstrip("+-*"): i for i, step in enumerate(self.desk.steps) if i}
+        names: set[str] = set()
+        for swap in self.swaps:
+            key = _bare(swap.first.token)[:-1]
+            if swap.first.token.startswith(key + "+") and swap.second.token == key + "-" and \
+                    last_step.get(key) == swap.second.step:
+                names.update(KEY_STATE_NAMES.get(key, (key,)))
+        return names
 
     def _play(self) -> None:
         while self.sent < EVENTS:
@@ -409,20 +493,18 @@ class Soak(LauncherTestCase):
     def _press(self, key: str, down: bool) -> None:
         if not down and (held_for := self.player.held_too_long(key)):
             self.long_holds.append(round(held_for, 3))
-        self.keyboard.send(key, down)
-        self.desk.event(key, down)
+        sent_at = self.keyboard.send(key, down)
+        self.desk.event(key, down, sent_at=sent_at)
         self.player.pressed(key, down)
         self.sent += 1
         time.sleep(EVENT_GAP_S)
 
     def _hold(self, key: str) -> None:
         """Holds a key past the X auto-repeat delay: one or more repeats reach the walker."""
-        self.keyboard.send(key, True)
-        self.desk.event(key, True)
+        self.desk.event(key, True, sent_at=self.keyboard.send(key, True))
         time.sleep(self.rng.uniform(*REPEAT_HOLD_S))
         self.desk.event(key, True, repeat=True)
-        self.keyboard.send(key, False)
-        self.desk.event(key, False)
+        self.desk.event(key, False, sent_at=self.keyboard.send(key, False))
         self.player.repeating = None
         self.sent += 2
         self.repeat_holds += 1
@@ -435,13 +517,15 @@ class Soak(LauncherTestCase):
             model_mark, log_mark = self.marks[name]
             want = self.desk.streams[name][model_mark:]
             deadline = time.monotonic() + 5
-            while compare(want, log.keys_text(log_mark).split())[0] is not None and time.monotonic() < deadline:
+            while compare(want, log.keys_text(log_mark).split(), self.swappable)[0] is not None \
+                    and time.monotonic() < deadline:
                 time.sleep(0.02)
             time.sleep(0.05)   # anything extra shows up now
             records = log.records(log_mark)
             got = [str(e) for e in key_events(records)]
-            where, bit_differences = compare(want, got)
+            where, bit_differences, swaps = compare(want, got, self.swappable)
             self.repeat_bit_differences += bit_differences
+            self.swaps += swaps
             if where is not None:
                 e, a = where
                 near = [x.step for x in want[max(0, e - 3):e + 3]] or [self.desk.step]
@@ -456,7 +540,8 @@ class Soak(LauncherTestCase):
         self.wine.focus(self.targets[target], leaving=self.logs[leaving])
 
     def _save_trace(self) -> None:
-        trace = {"seed": SEED, "steps": self.desk.steps,
+        trace = {"seed": SEED, "steps": self.desk.steps, "sent_at": self.desk.sent_at,
+                 "swaps": [[x.first.step, x.second.step] for x in self.swaps],
                  "expected": {n: [[x.token, x.step, x.group] for x in s] for n, s in self.desk.streams.items()},
                  "received": {n: log.keys_text().split() for n, log in self.logs.items()}}
         (self.wine.dir / "soak-trace.json").write_text(json.dumps(trace))
