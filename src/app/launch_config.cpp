@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/launcher_state.h"
+#include "walking/injected_key.h"
 #include "walking/pause_key.h"
 
 namespace {
@@ -52,4 +53,8 @@ void ReadSmartWalkingSetting(const std::wstring& iniFile) {
 void ReadPauseKeySetting(const std::wstring& iniFile) {
   UINT value = GetPrivateProfileIntW(L"SmartWalking", L"PauseKey", VK_SCROLL, iniFile.c_str());
   UsePauseKey(value);
+}
+
+void ReadScanCodesSetting(const std::wstring& iniFile) {
+  UseScanCodes(GetPrivateProfileIntW(L"SmartWalking", L"ScanCodes", 0, iniFile.c_str()));
 }

@@ -2,6 +2,7 @@
 
 #include "common/launcher_state.h"
 #include "walking/direction.h"
+#include "walking/injected_key.h"
 #include "walking/keyboard_hook.h"
 #include "walking/keys.h"
 
@@ -130,9 +131,11 @@ void ReinstallKeyboardHook(DWORD now) {
 }
 
 // Only what the player types counts: injected input comes without a device
-// on Windows, and without a scan code under Wine.
+// on Windows. Wine gives it a device, and other programs' keys usually come
+// without a scan code; ours may carry one, but always carry our mark.
 bool IsPlayersKey(const RAWINPUT& raw) {
-  return raw.header.dwType == RIM_TYPEKEYBOARD && raw.header.hDevice && raw.data.keyboard.MakeCode;
+  return raw.header.dwType == RIM_TYPEKEYBOARD && raw.header.hDevice && raw.data.keyboard.MakeCode &&
+         raw.data.keyboard.ExtraInformation != kInjectedKeyMark;
 }
 
 void OnWitnessedKey(HRAWINPUT input) {

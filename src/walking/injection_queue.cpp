@@ -1,5 +1,7 @@
 #include "walking/injection_queue.h"
 
+#include "walking/injected_key.h"
+
 namespace {
 
 // A decision queues two keys at most; nesting adds a decision per key typed
@@ -17,10 +19,7 @@ int count = 0;
 bool sending = false;
 
 void SendNow(QueuedKey key) {
-  INPUT input{};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = key.vk;
-  input.ki.dwFlags = key.up ? KEYEVENTF_KEYUP : 0;
+  INPUT input = InjectedKey(key.vk, key.up);
   SendInput(1, &input, static_cast<int>(sizeof input));
 }
 

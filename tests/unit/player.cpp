@@ -5,6 +5,7 @@
 #include "common/message_pump.h"
 #include "walking/direction.h"
 #include "walking/hook_watchdog.h"
+#include "walking/injected_key.h"
 #include "walking/injection_queue.h"
 #include "walking/pause_key.h"
 
@@ -19,6 +20,7 @@ void ResetLauncher() {
   ResetLauncherState();
   ResetDirection();
   ResetInjectionQueue();
+  ResetInjectedKey();
   ResetPauseKey();
   ResetKeyboardHook();
   ResetHookWatchdog();

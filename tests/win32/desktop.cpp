@@ -56,6 +56,7 @@ struct Desktop {
   std::string outcomes;
   int sendInputCalls = 0;
   std::vector<standin::Delivered> injected;
+  std::vector<KBDLLHOOKSTRUCT> hookEvents;
 
   std::vector<std::unique_ptr<StandInWinEventHook>> eventHookHandles;
   std::vector<standin::WinEventHookRecord> eventHooks;
@@ -119,6 +120,7 @@ struct Desktop {
     BYTE vk;
     bool down;
     UINT message;
+    WORD scan;
     std::size_t rawSequence;
     DWORD due;
   };
@@ -175,14 +177,16 @@ void PostMessageTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 // The raw input of one keyboard event, posted now or delayMs later. Injected
-// events come without a device on Windows and without a scan code under Wine.
-std::size_t PostRawInput(BYTE vk, bool down, bool injected, UINT message, DWORD delayMs) {
+// events come without a device on Windows; RAWKEYBOARD keeps only the low 32
+// bits of the extra information.
+std::size_t PostRawInput(BYTE vk, bool down, bool injected, UINT message, WORD scan, ULONG_PTR extra, DWORD delayMs) {
   Desktop& d = desk();
   if (!d.rawTarget) return 0;
   bool wine = d.order == standin::InputOrder::Wine;
   auto raw = std::make_unique<StandInRawInput>();
   raw->keyboard.VKey = vk;
-  raw->keyboard.MakeCode = injected && wine ? 0 : static_cast<USHORT>(0x100 | vk);
+  raw->keyboard.MakeCode = scan;
+  raw->keyboard.ExtraInformation = static_cast<ULONG>(extra);
   raw->keyboard.Flags = down ? 0 : static_cast<USHORT>(RI_KEY_BREAK);
   raw->keyboard.Message = message;
   raw->header.dwType = RIM_TYPEKEYBOARD;
@@ -217,15 +221,18 @@ void PostLateRawInput() {
 
 // One keyboard event through the hook chain; what is passed on updates the
 // key state and reaches the foreground window. True when a hook swallowed it.
-bool RunThroughHooks(BYTE vk, bool down, bool injected, UINT message) {
+bool RunThroughHooks(BYTE vk, bool down, bool injected, UINT message, WORD scan, ULONG_PTR extra) {
   Desktop& d = desk();
   KBDLLHOOKSTRUCT event{};
   event.vkCode = vk;
+  event.scanCode = scan;
   event.flags = injected ? LLKHF_INJECTED : 0u;
   event.time = d.clock;
+  event.dwExtraInfo = extra;
   bool swallowed = false;
   if (d.keyboardHook && !d.hookDropped) {
     HOOKPROC proc = d.keyboardHook->proc;
+    d.hookEvents.push_back(event);
     std::size_t chainCallsBefore = d.chainCalls.size();
     LRESULT result = proc(HC_ACTION, message, reinterpret_cast<LPARAM>(&event));
     // Only a chain call with this very event counts; the hook's own injected
@@ -249,40 +256,47 @@ bool RunThroughHooks(BYTE vk, bool down, bool injected, UINT message) {
   if (message == WM_KEYUP || message == WM_SYSKEYUP) d.keyDown[vk] = false;
   if (d.foreground &&
       (message == WM_KEYDOWN || message == WM_SYSKEYDOWN || message == WM_KEYUP || message == WM_SYSKEYUP))
-    d.foreground->received.push_back({vk, down, injected});
+    d.foreground->received.push_back({vk, down, injected, scan});
   return false;
 }
 
 // Under Wine, Wine gave up waiting for the hook: the key goes on as if passed on.
-bool RunPastTheHook(BYTE vk, bool down, UINT message) {
+bool RunPastTheHook(BYTE vk, bool down, UINT message, WORD scan) {
   Desktop& d = desk();
   d.skipHook = false;
   bool wasDropped = d.hookDropped;
   d.hookDropped = true;
-  bool swallowed = RunThroughHooks(vk, down, false, message);
+  bool swallowed = RunThroughHooks(vk, down, false, message, scan, 0);
   d.hookDropped = wasDropped;
   return swallowed;
 }
 
-void Deliver(BYTE vk, bool down, bool injected, UINT message) {
+// Physical events bring their key's scan code and no extra information.
+void Deliver(BYTE vk, bool down, bool injected, UINT message, WORD scan, ULONG_PTR extra) {
   Desktop& d = desk();
   if (d.order == standin::InputOrder::Windows) {
     // The hooks first; raw input only of what they passed on, once they are done.
-    bool swallowed =
-        d.skipHook && !injected ? RunPastTheHook(vk, down, message) : RunThroughHooks(vk, down, injected, message);
-    if (!swallowed) PostRawInput(vk, down, injected, message, d.hooksAheadMs);
+    bool swallowed = d.skipHook && !injected ? RunPastTheHook(vk, down, message, scan)
+                                             : RunThroughHooks(vk, down, injected, message, scan, extra);
+    if (!swallowed) PostRawInput(vk, down, injected, message, scan, extra, d.hooksAheadMs);
     return;
   }
-  std::size_t rawSequence = PostRawInput(vk, down, injected, message, 0);
+  std::size_t rawSequence = PostRawInput(vk, down, injected, message, scan, extra, 0);
   if (d.skipHook && !injected) {
-    RunPastTheHook(vk, down, message);
+    RunPastTheHook(vk, down, message, scan);
     return;
   }
   if (rawSequence && !injected) {
-    d.deferred.push_back({vk, down, message, rawSequence, d.clock + d.hooksAheadMs});
+    d.deferred.push_back({vk, down, message, scan, rawSequence, d.clock + d.hooksAheadMs});
     return;
   }
-  RunThroughHooks(vk, down, injected, message);
+  RunThroughHooks(vk, down, injected, message, scan, extra);
+}
+
+// Every key on a keyboard has a scan code; keys outside the table get one of their own.
+void DeliverPhysical(BYTE vk, bool down, UINT message) {
+  WORD scan = standin::ScanCodeOf(vk);
+  Deliver(vk, down, false, message, scan ? scan : static_cast<WORD>(0x100 | vk), 0);
 }
 
 // Hook calls are sent messages: the launcher's thread takes them whenever it
@@ -294,7 +308,7 @@ void RunDeferredHookCalls(bool takesRawInput) {
          static_cast<LONG>(d.clock - d.deferred.front().due) >= 0) {
     Desktop::DeferredEvent event = d.deferred.front();
     d.deferred.pop_front();
-    RunThroughHooks(event.vk, event.down, false, event.message);
+    RunThroughHooks(event.vk, event.down, false, event.message, event.scan, 0);
   }
 }
 
@@ -430,21 +444,26 @@ LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM message, LPARAM event) {
 
 SHORT GetAsyncKeyState(int vk) { return IsDown(vk) ? static_cast<SHORT>(0x8000) : static_cast<SHORT>(0); }
 
+UINT MapVirtualKeyW(UINT code, UINT mapType) {
+  if (mapType != MAPVK_VK_TO_VSC || code > 0xFF) return 0;
+  return standin::ScanCodeOf(static_cast<BYTE>(code));
+}
+
 UINT SendInput(UINT count, INPUT* inputs, int size) {
   Desktop& d = desk();
   ++d.sendInputCalls;
   if (size != static_cast<int>(sizeof(INPUT)) || !inputs) return 0;
   for (UINT i = 0; i < count; ++i) {
     const INPUT& input = inputs[i];
-    if (input.type != INPUT_KEYBOARD || input.ki.wScan != 0 || input.ki.time != 0 || input.ki.dwExtraInfo != 0)
-      return i;
+    // Keys go by virtual-key code; a scan code and extra information ride along.
+    if (input.type != INPUT_KEYBOARD || input.ki.time != 0 || (input.ki.dwFlags & ~KEYEVENTF_KEYUP) != 0) return i;
     auto vk = static_cast<BYTE>(input.ki.wVk);
     bool down = (input.ki.dwFlags & KEYEVENTF_KEYUP) == 0;
     // Wine queues an injected event behind the keys already waiting for the
     // hooks, and serves their hook calls while SendInput waits: inside it.
     if (d.order == standin::InputOrder::Wine) RunDeferredHookCalls(false);
-    d.injected.push_back({vk, down, true});
-    Deliver(vk, down, true, MessageFor(vk, down));
+    d.injected.push_back({vk, down, true, input.ki.wScan});
+    Deliver(vk, down, true, MessageFor(vk, down), input.ki.wScan, input.ki.dwExtraInfo);
   }
   return count;
 }
@@ -961,12 +980,12 @@ void RetitleFromOwner(HWND window, const std::wstring& title) {
 std::wstring TitleOf(HWND window) { return window->title; }
 int TitleSets(HWND window) { return window->titleSets; }
 
-void Press(BYTE vk) { Deliver(vk, true, false, MessageFor(vk, true)); }
-void Release(BYTE vk) { Deliver(vk, false, false, MessageFor(vk, false)); }
+void Press(BYTE vk) { DeliverPhysical(vk, true, MessageFor(vk, true)); }
+void Release(BYTE vk) { DeliverPhysical(vk, false, MessageFor(vk, false)); }
 void Repeat(BYTE vk) { Press(vk); }
 
 void SendPhysical(UINT message, BYTE vk) {
-  Deliver(vk, message == WM_KEYDOWN || message == WM_SYSKEYDOWN, false, message);
+  DeliverPhysical(vk, message == WM_KEYDOWN || message == WM_SYSKEYDOWN, message);
 }
 
 bool IsKeyDown(BYTE vk) { return IsDown(vk); }
@@ -1028,6 +1047,52 @@ std::string Stream(HWND window) {
 }
 
 const std::vector<Delivered>& Injected() { return desk().injected; }
+const std::vector<KBDLLHOOKSTRUCT>& HookEvents() { return desk().hookEvents; }
+
+WORD ScanCodeOf(BYTE vk) {
+  static const char* const kLetters =
+      "\x1E\x30\x2E\x20\x12\x21\x22\x23\x17\x24\x25\x26\x32\x31\x18\x19\x10\x13\x1F"
+      "\x14\x16\x2F\x11\x2D\x15\x2C";
+  if (vk >= 'A' && vk <= 'Z') return static_cast<BYTE>(kLetters[vk - 'A']);
+  if (vk >= '1' && vk <= '9') return static_cast<WORD>(0x02 + vk - '1');
+  switch (vk) {
+    case '0':
+      return 0x0B;
+    case VK_SHIFT:
+    case VK_LSHIFT:
+      return 0x2A;
+    case VK_RSHIFT:
+      return 0x36;
+    case VK_CONTROL:
+    case VK_LCONTROL:
+    case VK_RCONTROL:
+      return 0x1D;
+    case VK_MENU:
+    case VK_LMENU:
+    case VK_RMENU:
+      return 0x38;
+    case VK_LWIN:
+      return 0x5B;
+    case VK_RWIN:
+      return 0x5C;
+    case VK_PAUSE:
+      return 0x45;
+    case VK_SCROLL:
+      return 0x46;
+    case 0x20:
+      return 0x39;
+    case 0x25:
+      return 0x4B;
+    case 0x26:
+      return 0x48;
+    case 0x27:
+      return 0x4D;
+    case 0x28:
+      return 0x50;
+    default:
+      return 0;
+  }
+}
 bool LastSwallowed() { return desk().lastOutcome == Outcome::Swallowed; }
 
 bool KeyboardHookInstalled() { return desk().keyboardHook != nullptr && !desk().hookDropped; }

@@ -46,6 +46,7 @@ struct Delivered {
   BYTE vk;
   bool down;
   bool injected;
+  WORD scanCode;  // as in the key message's lParam
 };
 // Events that reached a window while it was in the foreground.
 const std::vector<Delivered>& ReceivedBy(HWND window);
@@ -54,6 +55,11 @@ std::string Stream(HWND window);
 std::string KeyName(BYTE vk);
 // Every event the launcher injected, in order, whoever received it.
 const std::vector<Delivered>& Injected();
+// The scan codes of the US layout, as MapVirtualKeyW gives them; physical
+// keys bring theirs, injected keys the one they were sent with.
+WORD ScanCodeOf(BYTE vk);
+// Each hook call's record, in order, injected events included.
+const std::vector<KBDLLHOOKSTRUCT>& HookEvents();
 // Result of the last physical or injected event: true when a hook swallowed it.
 bool LastSwallowed();
 
@@ -148,11 +154,12 @@ int ModulePathQueries();
 // How keyboard input reaches the low-level hook and the raw input window.
 // Windows (the default): each event goes through the hooks first, and only
 // what they pass on makes raw input, posted once every hook is done and
-// stamped with the clock then; injected events carry a scan code but no
-// device. Wine: every event makes raw input first, with the event's own time,
-// and the hook call waits until the launcher has taken that WM_INPUT off its
-// queue and looks at the queue again, or looks at it without taking raw
-// input; injected events carry a device but no scan code.
+// stamped with the clock then; injected events carry no device. Wine: every
+// event makes raw input first, with the event's own time, and the hook call
+// waits until the launcher has taken that WM_INPUT off its queue and looks at
+// the queue again, or looks at it without taking raw input; injected events
+// carry a device. Under both, injected events bring the scan code they were
+// sent with, and the low 32 bits of their extra information.
 enum class InputOrder { Windows, Wine };
 void SetInputOrder(InputOrder order);
 // Hooks called before ours hold each physical key this long: under Windows'

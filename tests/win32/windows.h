@@ -79,6 +79,7 @@ using HMODULE = HINSTANCE;
 #define VK_RMENU 0xA5
 #define INPUT_KEYBOARD 1u
 #define KEYEVENTF_KEYUP 0x0002u
+#define MAPVK_VK_TO_VSC 0u
 
 struct KBDLLHOOKSTRUCT {
   DWORD vkCode;
@@ -120,6 +121,7 @@ BOOL UnhookWindowsHookEx(HHOOK hook);
 LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam);
 SHORT GetAsyncKeyState(int vk);
 UINT SendInput(UINT count, INPUT* inputs, int size);
+UINT MapVirtualKeyW(UINT code, UINT mapType);
 
 // Windows and titles.
 #define GA_ROOT 2u
