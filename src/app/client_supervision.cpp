@@ -3,6 +3,8 @@
 // undo everything in order.
 #include <windows.h>
 
+#include <string>
+
 #include "app/error_messages.h"
 #include "app/launch_config.h"
 #include "common/launcher_state.h"
@@ -20,6 +22,14 @@ constexpr DWORD kClientStartupWaitMs = 30000;
 int ReportFailure(const wchar_t* text) {
   MessageBoxW(nullptr, text, ProductTitle, MB_ICONERROR);
   return 1;
+}
+
+// Only a client that asks for rights the launcher lacks gets a line on what
+// to do; any other error keeps the box as it was.
+int ReportClientStartFailure(DWORD error) {
+  if (error != ERROR_ELEVATION_REQUIRED) return ReportFailure(ClientStartFailedText);
+  std::wstring text = std::wstring(ClientStartFailedText) + L"\n" + ClientNeedsElevationText;
+  return ReportFailure(text.c_str());
 }
 
 HWINEVENTHOOK HookClientEvent(DWORD event) {
@@ -65,7 +75,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   // CreateProcessW may write into the command line, so it gets our own copy.
   if (!CreateProcessW(paths.clientExecutable.c_str(), paths.commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       paths.workingDirectory.c_str(), &startup, &client))
-    return ReportFailure(ClientStartFailedText);
+    return ReportClientStartFailure(GetLastError());
   CloseHandle(client.hThread);
   clientProcessId = client.dwProcessId;
 

@@ -22,6 +22,9 @@ using Calls = std::vector<std::string>;
 
 const std::string kCaption = "Varnel Official Client";
 const std::string kClientStartFailed = "N\xC3\xA3o foi poss\xC3\xADvel iniciar bin\\client.exe.";
+const std::string kRunBothAsAdministrator =
+    "Execute tamb\xC3\xA9m este programa como administrador, ou desmarque \"Executar como administrador\" nas "
+    "propriedades de bin\\client.exe.";
 const std::string kWalkingFailed = "N\xC3\xA3o foi poss\xC3\xADvel ativar o Zadev Uzuzize.";
 
 class Launcher : public testing::Test {
@@ -234,12 +237,31 @@ INSTANTIATE_TEST_SUITE_P(InFront, KeysDuringStartUp,
                                          StartUpKeys{"AnotherWindow", false, "", "w+ a+ w- a-"}),
                          [](const testing::TestParamInfo<StartUpKeys>& info) { return std::string(info.param.name); });
 
-TEST_F(Launcher, ClientThatCannotStartIsReportedAndNothingElseHappens) {
-  standin::FailClientStart(true);
+struct StartError {
+  const char* name;
+  DWORD error;  // what CreateProcessW says
+  std::string text;
+};
+
+void PrintTo(const StartError& error, std::ostream* out) { *out << error.name; }
+
+class ClientStartFails : public Launcher, public testing::WithParamInterface<StartError> {};
+
+TEST_P(ClientStartFails, IsReportedAndNothingElseHappens) {
+  standin::FailClientStart(true, GetParam().error);
   EXPECT_EQ(Run(), 1);
   EXPECT_EQ(standin::Calls(),
-            Calls({"CreateProcessW", "MessageBoxW(null," + kClientStartFailed + "," + kCaption + ",0x10)"}));
+            Calls({"CreateProcessW", "MessageBoxW(null," + GetParam().text + "," + kCaption + ",0x10)"}));
 }
+
+// Only a client that asks for administrator rights gets the line on what to do.
+INSTANTIATE_TEST_SUITE_P(Errors, ClientStartFails,
+                         testing::Values(StartError{"Missing", ERROR_FILE_NOT_FOUND, kClientStartFailed},
+                                         StartError{"NotAProgram", ERROR_BAD_EXE_FORMAT, kClientStartFailed},
+                                         StartError{"AccessDenied", ERROR_ACCESS_DENIED, kClientStartFailed},
+                                         StartError{"ElevationRequired", ERROR_ELEVATION_REQUIRED,
+                                                    kClientStartFailed + "\n" + kRunBothAsAdministrator}),
+                         [](const testing::TestParamInfo<StartError>& info) { return std::string(info.param.name); });
 
 TEST_F(Launcher, KeyboardHookFailureEndsTheClientAndIsReported) {
   standin::FailKeyboardHook(true);

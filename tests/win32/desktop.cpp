@@ -65,6 +65,7 @@ struct Desktop {
   bool deliveringEvents = false;
 
   bool failClientStart = false;
+  DWORD clientStartError = 0;
   DWORD nextProcessId = 4242;
   std::vector<standin::ProcessStart> starts;
   std::vector<std::unique_ptr<StandInHandle>> handles;
@@ -561,7 +562,10 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, SECURITY_ATTRIB
                                      !s.hStdOutput && !s.hStdError;
   }
   d.starts.push_back(start);
-  if (d.failClientStart || !processInformation) return FALSE;
+  if (d.failClientStart || !processInformation) {
+    d.lastError = d.clientStartError;
+    return FALSE;
+  }
   // Windows may write into the command line; make sure the caller allowed it.
   if (commandLine && *commandLine) {
     wchar_t first = commandLine[0];
@@ -1106,7 +1110,10 @@ const std::string& Outcomes() { return desk().outcomes; }
 HMODULE KeyboardHookModule() { return desk().keyboardHookModule; }
 HMODULE LauncherModule() { return &launcherModule; }
 
-void FailClientStart(bool fail) { desk().failClientStart = fail; }
+void FailClientStart(bool fail, DWORD error) {
+  desk().failClientStart = fail;
+  desk().clientStartError = error;
+}
 DWORD ClientProcessId() { return desk().nextProcessId; }
 const std::vector<ProcessStart>& ProcessStarts() { return desk().starts; }
 void ExitClient() { desk().clientExited = true; }

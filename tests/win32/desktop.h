@@ -110,7 +110,8 @@ struct ProcessStart {
   DWORD startupInfoSize;
   bool startupInfoOtherwiseZero;
 };
-void FailClientStart(bool fail);
+// A start that fails sets the error GetLastError reports.
+void FailClientStart(bool fail, DWORD error = ERROR_FILE_NOT_FOUND);
 DWORD ClientProcessId();  // the ID the next successful start hands out
 const std::vector<ProcessStart>& ProcessStarts();
 void ExitClient();  // the client's process handle becomes signalled
