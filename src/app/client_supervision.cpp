@@ -7,6 +7,8 @@
 
 #include "app/error_messages.h"
 #include "app/launch_config.h"
+#include "app/launch_report.h"
+#include "common/diagnostics_log.h"
 #include "common/launcher_state.h"
 #include "common/message_pump.h"
 #include "common/product_title.h"
@@ -18,8 +20,13 @@
 namespace {
 
 constexpr DWORD kClientStartupWaitMs = 30000;
+// ERROR_ELEVATION_REQUIRED, which older mingw-w64 headers lack.
+constexpr DWORD kElevationRequired = 740;
 
 int ReportFailure(const wchar_t* text) {
+  // Written before the box, which may stay up until the player kills the launcher.
+  LogDiagnostic("exit code 1 once the error box is closed");
+  FlushDiagnosticsLog();
   MessageBoxW(nullptr, text, ProductTitle, MB_ICONERROR);
   return 1;
 }
@@ -27,7 +34,8 @@ int ReportFailure(const wchar_t* text) {
 // Only a client that asks for rights the launcher lacks gets a line on what
 // to do; any other error keeps the box as it was.
 int ReportClientStartFailure(DWORD error) {
-  if (error != ERROR_ELEVATION_REQUIRED) return ReportFailure(ClientStartFailedText);
+  LogDiagnostic("client failed to start: error %u", error);
+  if (error != kElevationRequired) return ReportFailure(ClientStartFailedText);
   std::wstring text = std::wstring(ClientStartFailedText) + L"\n" + ClientNeedsElevationText;
   return ReportFailure(text.c_str());
 }
@@ -46,7 +54,11 @@ void StartTitleThread() {
 void PumpUntilClientExits(HANDLE clientProcess) {
   for (;;) {
     DWORD result = MsgWaitForMultipleObjects(1, &clientProcess, FALSE, INFINITE, MessagesToWakeFor());
-    if (result != WAIT_OBJECT_0 + 1 || !PumpWaitingMessages()) return;
+    if (result != WAIT_OBJECT_0 + 1) return;
+    bool pumpOn = PumpWaitingMessages();
+    // What the hook calls recorded is written here, outside them.
+    FlushDiagnosticsLog();
+    if (!pumpOn) return;
   }
 }
 
@@ -59,12 +71,16 @@ void TearDown(HANDLE clientProcess) {
   nameChangeEventHook = showEventHook = nullptr;
   keyboardHook = nullptr;
   CloseHandle(clientProcess);
+  LogDiagnostic("exit code 0");
+  FlushDiagnosticsLog();
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   LaunchPaths paths = BuildLaunchPaths(ResolveBaseDirectory());
+  ReadDiagnosticsSetting(paths);
+  LogLaunchFacts();
   ReadSmartWalkingSetting(paths.iniFile);
   ReadPauseKeySetting(paths.iniFile);
   ReadScanCodesSetting(paths.iniFile);
@@ -78,6 +94,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     return ReportClientStartFailure(GetLastError());
   CloseHandle(client.hThread);
   clientProcessId = client.dwProcessId;
+  LogDiagnostic("client started: process %u", clientProcessId);
 
   if (smartWalkingEnabled) {
     if (!InstallKeyboardHook(instance)) {
@@ -94,6 +111,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   WaitForInputIdle(client.hProcess, kClientStartupWaitMs);
   EnumWindows(TitleEnumProc, 0);
   StartTitleThread();
+  FlushDiagnosticsLog();
 
   PumpUntilClientExits(client.hProcess);
   TearDown(client.hProcess);

@@ -1,5 +1,6 @@
 #include "walking/hook_watchdog.h"
 
+#include "common/diagnostics_log.h"
 #include "common/launcher_state.h"
 #include "walking/direction.h"
 #include "walking/injected_key.h"
@@ -122,6 +123,8 @@ void ReadWaitingRawInput() {
 bool MayInstallAgain(DWORD now) { return MsSince(lastInstallTime, now) >= kReinstallSpacingMs; }
 
 void ReinstallKeyboardHook(DWORD now) {
+  LogDiagnostic(keyboardHook ? "keyboard hook lost: a key went unseen; hooking again"
+                             : "hooking again after a refusal");
   // Nothing we injected may stay down while the hook is away.
   ReleaseAll();
   if (keyboardHook) UnhookWindowsHookEx(keyboardHook);
@@ -180,7 +183,10 @@ void OnGracePeriodOver() {
       waitMs = left;
   }
   // The player let go of the key; the walk goes with it.
-  if (missedKeyUp) ReleaseAll();
+  if (missedKeyUp) {
+    LogDiagnostic("walk released: its key-up went past the hook");
+    ReleaseAll();
+  }
   // A key-up still awaited came after the last check, and so did any other
   // key: the next batch is read by the time its grace period is over.
   if (keyAwaited || inputSinceCheck) CheckAfter(waitMs);

@@ -1,6 +1,7 @@
 // The player's desktop; free of GoogleTest so the fuzz targets share it.
 #include "player.h"
 
+#include "common/diagnostics_log.h"
 #include "common/launcher_state.h"
 #include "common/message_pump.h"
 #include "walking/direction.h"
@@ -18,6 +19,7 @@ HWND other = nullptr;
 void ResetLauncher() {
   standin::Reset();
   ResetLauncherState();
+  ResetDiagnosticsLog();
   ResetDirection();
   ResetInjectionQueue();
   ResetInjectedKey();

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -317,6 +320,176 @@ TEST_F(Launcher, FailedEventHooksAndTitleThreadAreNotReported) {
                                      "EnumWindows", "CreateThread", "MsgWaitForMultipleObjects", "UnhookWindowsHookEx"},
                                     kWitnessStop,
                                     {"CloseHandle(process)"}}));
+}
+
+// --- The diagnostics log ---------------------------------------------------------
+
+class DiagnosticsLog : public Launcher {
+ protected:
+  std::string LogPath() const { return folder + "/VarnelOfficial.log"; }
+
+  void SetUp() override {
+    Launcher::SetUp();
+    std::remove(LogPath().c_str());
+  }
+
+  std::string LogText() const {
+    std::ifstream file(LogPath(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+
+  // The log's lines without their time, which each must have.
+  std::vector<std::string> LogLines() const {
+    std::vector<std::string> lines;
+    std::istringstream text(LogText());
+    const std::regex stamped(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (.*)\r)");
+    for (std::string line; std::getline(text, line);) {
+      std::smatch match;
+      EXPECT_TRUE(std::regex_match(line, match, stamped)) << line;
+      lines.push_back(match.size() > 1 ? match[1].str() : line);
+    }
+    return lines;
+  }
+
+  // A player's game: a walk, the pause key, a switch to another window, a
+  // dropped hook and a key-up that went past it.
+  void PlayAGame() {
+    HWND client = clientWindow = standin::AddWindow(standin::ClientProcessId(), L"Client");
+    HWND other = standin::AddWindow(777, L"Notes");
+    standin::SetForeground(client);
+    auto step = [](std::function<void()> keys) {
+      standin::OnWait([keys] {
+        standin::AdvanceClock(300);
+        keys();
+      });
+    };
+    step([] { Keys({'W', 'A'}, {}); });
+    step([other] {
+      standin::SetForeground(other);
+      Keys({'X'}, {'X', 'W', 'A'});
+    });
+    step([client] {
+      standin::SetForeground(client);
+      Keys({VK_PAUSE}, {VK_PAUSE});
+    });
+    step([] { Keys({'D'}, {'D'}); });
+    step([] { Keys({VK_PAUSE}, {VK_PAUSE}); });
+    step([] {
+      standin::DropKeyboardHook();
+      Keys({'S'}, {});
+    });
+    step([] { Keys({}, {'S'}); });
+    step([] { Keys({'W'}, {}); });
+    step([] {
+      standin::SkipHookForNextKey();
+      Keys({}, {'W'});
+      // The hook is alive: it sees the next key.
+      standin::AdvanceClock(10);
+      Keys({'X'}, {'X'});
+    });
+    step([] {});
+    standin::OnWait(standin::ExitClient);
+  }
+
+  HWND clientWindow = nullptr;
+
+  static void Keys(std::initializer_list<BYTE> pressed, std::initializer_list<BYTE> released) {
+    for (BYTE vk : pressed) standin::Press(vk);
+    for (BYTE vk : released) standin::Release(vk);
+  }
+};
+
+TEST_F(DiagnosticsLog, HoldsWhatTheLauncherDidAndNoKeyTyped) {
+  WriteSettings("[SmartWalking]\nPauseKey=19\nScanCodes=1\n[Diagnostics]\nLog=1\n");
+  PlayAGame();
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(LogLines(), std::vector<std::string>({
+                            "launcher " LAUNCHER_VERSION " started",
+                            "Windows 10.0.19045",
+                            "elevated: no",
+                            "setting SmartWalking.Enabled=1",
+                            "setting SmartWalking.PauseKey=19",
+                            "setting SmartWalking.ScanCodes=1",
+                            "client started: process 4242",
+                            "keyboard hook installed",
+                            "walk released: another window is in front",
+                            "walking paused",
+                            "walking resumed",
+                            "keyboard hook lost: a key went unseen; hooking again",
+                            "keyboard hook installed",
+                            "walk released: its key-up went past the hook",
+                            "exit code 0",
+                        }));
+  // Recorded inside the hook, written outside it.
+  EXPECT_EQ(standin::FileCallsInHook(), 0);
+  EXPECT_EQ(standin::OpenHandles(), 0);
+}
+
+struct LogFault {
+  const char* name;
+  DWORD creationError;  // CreateFileW's, 0 for none
+  bool writesFail;
+};
+
+void PrintTo(const LogFault& fault, std::ostream* out) { *out << fault.name; }
+
+class UnwritableLog : public DiagnosticsLog, public testing::WithParamInterface<LogFault> {};
+
+// The log is for support; a game never suffers from it.
+TEST_P(UnwritableLog, ChangesNothingElseAndShowsNoBox) {
+  WriteSettings("[SmartWalking]\nPauseKey=19\n[Diagnostics]\nLog=1\n");
+  standin::FailFileCreation(GetParam().creationError);
+  standin::FailFileWrites(GetParam().writesFail);
+  PlayAGame();
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(standin::Stream(clientWindow), "W+ W- Q+ pause+ pause- d+ d- pause+ pause- s+ s- W+ w- x+ x- W-");
+  Calls calls = standin::Calls();
+  calls.erase(std::remove_if(
+                  calls.begin(), calls.end(),
+                  [](const std::string& call) { return call == "CloseHandle(file)" || call == "CloseHandle(token)"; }),
+              calls.end());
+  EXPECT_EQ(Calls(calls.begin(), calls.begin() + static_cast<long>(kStart.size())), kStart);
+  EXPECT_EQ(Calls(calls.end() - static_cast<long>(kTearDown.size()), calls.end()), kTearDown);
+  EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                          [](const std::string& call) { return call.rfind("MessageBoxW", 0) == 0; }),
+            0);
+  EXPECT_EQ(standin::OpenHandles(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, UnwritableLog,
+                         testing::Values(LogFault{"FolderRefusesTheFile", ERROR_ACCESS_DENIED, false},
+                                         LogFault{"DiskFull", 0, true}),
+                         [](const testing::TestParamInfo<LogFault>& info) { return std::string(info.param.name); });
+
+TEST_F(DiagnosticsLog, KeepsTheNewestLinesWithinTheBound) {
+  WriteSettings("[Diagnostics]\nLog=1\n");
+  {
+    // Older games have filled the log past its bound.
+    std::ofstream old(LogPath(), std::ios::binary);
+    for (int line = 1; line <= 20000; ++line) old << "2026-12-10 20:00:00.000 older game line " << line << "\r\n";
+  }
+  PlayAGame();
+  EXPECT_EQ(Run(), 0);
+  std::string text = LogText();
+  EXPECT_LE(text.size(), 256u * 1024);
+  // The newest half of what was there, from a whole line on, and this game after it.
+  EXPECT_GE(text.size(), 120u * 1024);
+  EXPECT_EQ(text.rfind("2026-12-10 20:00:00.000 older game line ", 0), 0u);
+  EXPECT_NE(text.find("older game line 20000\r\n2026-12-11 08:00:00.000 launcher "), std::string::npos);
+  EXPECT_EQ(text.substr(text.size() - 14), " exit code 0\r\n");
+  LogLines();  // each line whole, with its time
+}
+
+TEST_F(DiagnosticsLog, NoFileWithoutTheSetting) {
+  for (const char* settings : {"[SmartWalking]\nEnabled=1\n", "[Diagnostics]\nLog=0\n", "[Diagnostics]\nLog=yes\n"}) {
+    player::ResetLauncher();
+    standin::SetModulePath(std::wstring(folder.begin(), folder.end()) + L"/Varnel Official Client.exe");
+    WriteSettings(settings);
+    PlayAGame();
+    EXPECT_EQ(Run(), 0);
+    std::ifstream file(LogPath());
+    EXPECT_FALSE(file.good()) << settings;
+  }
 }
 
 TEST_F(Launcher, FirstTitlePassTitlesWindowsAlreadyOpen) {

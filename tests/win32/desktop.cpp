@@ -1,5 +1,8 @@
 #include "desktop.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -23,7 +26,8 @@ struct StandInWindow {
 };
 
 struct StandInHandle {
-  enum Kind { Process, Thread } kind;
+  enum Kind { Process, Thread, File, Token } kind;
+  int fd = -1;  // a file's
 };
 
 struct StandInHook {
@@ -126,6 +130,12 @@ struct Desktop {
     DWORD due;
   };
   std::deque<DeferredEvent> deferred;
+
+  DWORD fileCreationError = 0;
+  bool failFileWrites = false;
+  int hookDepth = 0;
+  int fileCallsInHook = 0;
+  bool elevated = false;
 
   bool hookDropped = false;
   bool skipHook = false;
@@ -234,8 +244,10 @@ bool RunThroughHooks(BYTE vk, bool down, bool injected, UINT message, WORD scan,
   if (d.keyboardHook && !d.hookDropped) {
     HOOKPROC proc = d.keyboardHook->proc;
     d.hookEvents.push_back(event);
+    ++d.hookDepth;
     std::size_t chainCallsBefore = d.chainCalls.size();
     LRESULT result = proc(HC_ACTION, message, reinterpret_cast<LPARAM>(&event));
+    --d.hookDepth;
     // Only a chain call with this very event counts; the hook's own injected
     // keys pass through here nested, with events of their own.
     bool passedOn = std::any_of(d.chainCalls.begin() + static_cast<long>(chainCallsBefore), d.chainCalls.end(),
@@ -587,7 +599,10 @@ BOOL CloseHandle(HANDLE handle) {
     Log("CloseHandle(invalid)");
     return FALSE;
   }
-  Log(handle->kind == StandInHandle::Process ? "CloseHandle(process)" : "CloseHandle(thread)");
+  static const char* const kNames[] = {"CloseHandle(process)", "CloseHandle(thread)", "CloseHandle(file)",
+                                       "CloseHandle(token)"};
+  Log(kNames[handle->kind]);
+  if (handle->kind == StandInHandle::File) close(handle->fd);
   d.openHandles.erase(open);
   return TRUE;
 }
@@ -821,6 +836,122 @@ UINT GetRawInputData(HRAWINPUT input, UINT command, LPVOID data, UINT* size, UIN
 }
 
 DWORD GetTickCount() { return desk().clock; }
+
+namespace {
+
+StandInHandle* OpenFile(HANDLE handle) {
+  Desktop& d = desk();
+  if (d.hookDepth > 0) ++d.fileCallsInHook;
+  bool open = std::find(d.openHandles.begin(), d.openHandles.end(), handle) != d.openHandles.end();
+  return open && handle->kind == StandInHandle::File ? handle : nullptr;
+}
+
+}  // namespace
+
+HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD disposition, DWORD, HANDLE) {
+  Desktop& d = desk();
+  if (d.hookDepth > 0) ++d.fileCallsInHook;
+  if (d.fileCreationError || !fileName || disposition != OPEN_ALWAYS || access != (GENERIC_READ | GENERIC_WRITE)) {
+    d.lastError = d.fileCreationError ? d.fileCreationError : ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  std::string path = Narrow(fileName);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  int fd = open(path.c_str(), O_RDWR | O_CREAT, 0644);
+  if (fd < 0) {
+    d.lastError = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  StandInHandle* file = NewHandle(StandInHandle::File);
+  file->fd = fd;
+  return file;
+}
+
+BOOL GetFileSizeEx(HANDLE handle, LARGE_INTEGER* size) {
+  StandInHandle* file = OpenFile(handle);
+  if (!file || !size) return FALSE;
+  off_t end = lseek(file->fd, 0, SEEK_END);
+  size->QuadPart = end;
+  return end >= 0;
+}
+
+BOOL SetFilePointerEx(HANDLE handle, LARGE_INTEGER distance, LARGE_INTEGER* newPosition, DWORD moveMethod) {
+  StandInHandle* file = OpenFile(handle);
+  if (!file || (moveMethod != FILE_BEGIN && moveMethod != FILE_END)) return FALSE;
+  off_t at = lseek(file->fd, static_cast<off_t>(distance.QuadPart), moveMethod == FILE_BEGIN ? SEEK_SET : SEEK_END);
+  if (newPosition) newPosition->QuadPart = at;
+  return at >= 0;
+}
+
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, DWORD* read, void* overlapped) {
+  StandInHandle* file = OpenFile(handle);
+  if (!file || !buffer || !read || overlapped) return FALSE;
+  ssize_t count = ::read(file->fd, buffer, toRead);
+  *read = count > 0 ? static_cast<DWORD>(count) : 0;
+  return count >= 0;
+}
+
+BOOL WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped) {
+  Desktop& d = desk();
+  StandInHandle* file = OpenFile(handle);
+  if (!file || !buffer || !written || overlapped) return FALSE;
+  *written = 0;
+  if (d.failFileWrites) {
+    d.lastError = ERROR_DISK_FULL;
+    return FALSE;
+  }
+  ssize_t count = write(file->fd, buffer, toWrite);
+  *written = count > 0 ? static_cast<DWORD>(count) : 0;
+  return count == static_cast<ssize_t>(toWrite);
+}
+
+BOOL SetEndOfFile(HANDLE handle) {
+  StandInHandle* file = OpenFile(handle);
+  if (!file) return FALSE;
+  off_t at = lseek(file->fd, 0, SEEK_CUR);
+  return at >= 0 && ftruncate(file->fd, at) == 0;
+}
+
+// The launcher's clock starts at 2026-12-11 08:00:00.000.
+void GetLocalTime(SYSTEMTIME* time) {
+  DWORD ms = desk().clock;
+  *time = SYSTEMTIME{2026,
+                     12,
+                     5,
+                     11,
+                     static_cast<WORD>(8 + ms / 3600000 % 16),
+                     static_cast<WORD>(ms / 60000 % 60),
+                     static_cast<WORD>(ms / 1000 % 60),
+                     static_cast<WORD>(ms % 1000)};
+}
+
+HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)); }
+
+BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
+  if (process != GetCurrentProcess() || access != TOKEN_QUERY || !token) return FALSE;
+  *token = NewHandle(StandInHandle::Token);
+  return TRUE;
+}
+
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD length, DWORD* returned) {
+  Desktop& d = desk();
+  bool open = std::find(d.openHandles.begin(), d.openHandles.end(), token) != d.openHandles.end();
+  if (!open || token->kind != StandInHandle::Token || infoClass != TokenElevation || !returned) return FALSE;
+  *returned = sizeof(TOKEN_ELEVATION);
+  if (!info || length < sizeof(TOKEN_ELEVATION)) return FALSE;
+  static_cast<TOKEN_ELEVATION*>(info)->TokenIsElevated = d.elevated ? 1 : 0;
+  return TRUE;
+}
+
+// Windows 10 22H2.
+extern "C" LONG RtlGetVersion(OSVERSIONINFOW* version) {
+  if (!version || version->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW)) return -1;
+  version->dwMajorVersion = 10;
+  version->dwMinorVersion = 0;
+  version->dwBuildNumber = 19045;
+  version->dwPlatformId = 2;
+  return 0;
+}
 
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   std::ostringstream call;
@@ -1160,6 +1291,11 @@ void AdvanceClock(DWORD milliseconds) {
   desk().clock += milliseconds;
   PostLateRawInput();
 }
+
+void FailFileCreation(DWORD error) { desk().fileCreationError = error; }
+void FailFileWrites(bool fail) { desk().failFileWrites = fail; }
+int FileCallsInHook() { return desk().fileCallsInHook; }
+void SetElevated(bool elevated) { desk().elevated = elevated; }
 
 void DropKeyboardHook() { desk().hookDropped = true; }
 void SkipHookForNextKey() { desk().skipHook = true; }

@@ -187,6 +187,18 @@ void SkipHookForNextKey();
 // How many times a keyboard hook was asked for.
 int KeyboardHookRequests();
 
+// --- Files and the launcher's process ---------------------------------------------
+// Files are the host's, with backslashes read as slashes.
+// CreateFileW refuses every file with this error (0: none), as a folder the
+// player may not write to does.
+void FailFileCreation(DWORD error);
+// WriteFile fails, as on a full disk.
+void FailFileWrites(bool fail);
+// File calls made while the keyboard hook was running.
+int FileCallsInHook();
+// The launcher's token says it is elevated; it is not by default.
+void SetElevated(bool elevated);
+
 // --- Call log ------------------------------------------------------------------
 // The platform calls made since Reset, by name, in order ("CreateProcessW",
 // "CloseHandle(thread)", "SetWinEventHook(0x8002)", ...).
