@@ -181,7 +181,11 @@ INSTANTIATE_TEST_SUITE_P(
                     Posts{"UntilTheQuitMessageAndNoFurther", {{0x0400, WM_QUIT, 0x0401}}, {0x0400}}),
     [](const testing::TestParamInfo<Posts>& info) { return std::string(info.param.name); });
 
-TEST_F(Launcher, TypingWakesItOnceAGracePeriodNotOnceAKey) {
+class Wakes : public Launcher, public testing::WithParamInterface<const char*> {};
+
+// With the diagnostics log on too: it is written when the launcher wakes anyway.
+TEST_P(Wakes, TypingWakesItOnceAGracePeriodNotOnceAKey) {
+  WriteSettings(GetParam());
   HWND window = standin::AddWindow(standin::ClientProcessId(), L"Client");
   standin::SetForeground(window);
   auto typing = [](std::function<void()> keys) {
@@ -207,6 +211,11 @@ TEST_F(Launcher, TypingWakesItOnceAGracePeriodNotOnceAKey) {
   // quiet and the client's exit.
   EXPECT_EQ(std::count(standin::Calls().begin(), standin::Calls().end(), "MsgWaitForMultipleObjects"), 5);
 }
+
+INSTANTIATE_TEST_SUITE_P(Settings, Wakes, testing::Values("", "[Diagnostics]\nLog=1\n"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.index == 0 ? "Default" : "DiagnosticsLog");
+                         });
 
 struct StartUpKeys {
   const char* name;
