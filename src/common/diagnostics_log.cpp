@@ -32,9 +32,10 @@ int FormatLine(char* out, std::size_t size, const SYSTEMTIME& time, const char* 
   if (stamp < 0 || static_cast<std::size_t>(stamp) >= size) return 0;
   // Room is left for the line's end; a longer line is cut.
   std::size_t room = size - static_cast<std::size_t>(stamp) - 2;
-  int text = std::snprintf(out + stamp, room, format, values[0], values[1], values[2]);
-  if (text < 0) return 0;
-  std::size_t length = static_cast<std::size_t>(stamp) + (static_cast<std::size_t>(text) < room ? text : room - 1);
+  int written = std::snprintf(out + stamp, room, format, values[0], values[1], values[2]);
+  if (written < 0) return 0;
+  std::size_t text = static_cast<std::size_t>(written);
+  std::size_t length = static_cast<std::size_t>(stamp) + (text < room ? text : room - 1);
   out[length++] = '\r';
   out[length++] = '\n';
   return static_cast<int>(length);
