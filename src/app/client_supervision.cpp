@@ -3,9 +3,13 @@
 // undo everything in order.
 #include <windows.h>
 
+#include <string>
+
 #include "app/error_messages.h"
 #include "app/launch_config.h"
+#include "app/launch_report.h"
 #include "app/power_throttling.h"
+#include "common/diagnostics_log.h"
 #include "common/launcher_state.h"
 #include "common/message_pump.h"
 #include "common/product_title.h"
@@ -18,10 +22,24 @@
 namespace {
 
 constexpr DWORD kClientStartupWaitMs = 30000;
+// ERROR_ELEVATION_REQUIRED, which older mingw-w64 headers lack.
+constexpr DWORD kElevationRequired = 740;
 
 int ReportFailure(const wchar_t* text) {
+  // Written before the box, which may stay up until the player kills the launcher.
+  LogDiagnostic("exit code 1 once the error box is closed");
+  FlushDiagnosticsLog();
   MessageBoxW(nullptr, text, ProductTitle, MB_ICONERROR);
   return 1;
+}
+
+// Only a client that asks for rights the launcher lacks gets a line on what
+// to do; any other error keeps the box as it was.
+int ReportClientStartFailure(DWORD error) {
+  LogDiagnostic("client failed to start: error %u", error);
+  if (error != kElevationRequired) return ReportFailure(ClientStartFailedText);
+  std::wstring text = std::wstring(ClientStartFailedText) + L"\n" + ClientNeedsElevationText;
+  return ReportFailure(text.c_str());
 }
 
 HWINEVENTHOOK HookClientEvent(DWORD event) {
@@ -38,7 +56,11 @@ void StartTitleThread() {
 void PumpUntilClientExits(HANDLE clientProcess) {
   for (;;) {
     DWORD result = MsgWaitForMultipleObjects(1, &clientProcess, FALSE, INFINITE, MessagesToWakeFor());
-    if (result != WAIT_OBJECT_0 + 1 || !PumpWaitingMessages(MessagesToWakeFor())) return;
+    if (result != WAIT_OBJECT_0 + 1) return;
+    bool pumpOn = PumpWaitingMessages(MessagesToWakeFor());
+    // What the hook calls recorded is written here, outside them.
+    FlushDiagnosticsLog();
+    if (!pumpOn) return;
   }
 }
 
@@ -51,14 +73,19 @@ void TearDown(HANDLE clientProcess) {
   StopHookWatchdog();
   nameChangeEventHook = showEventHook = nullptr;
   CloseHandle(clientProcess);
+  LogDiagnostic("exit code 0");
+  FlushDiagnosticsLog();
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   LaunchPaths paths = BuildLaunchPaths(ResolveBaseDirectory());
+  ReadDiagnosticsSetting(paths);
+  LogLaunchFacts();
   ReadSmartWalkingSetting(paths.iniFile);
   ReadPauseKeySetting(paths.iniFile);
+  ReadScanCodesSetting(paths.iniFile);
   OptOutOfPowerThrottling();
 
   STARTUPINFOW startup{};
@@ -67,9 +94,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   // CreateProcessW may write into the command line, so it gets our own copy.
   if (!CreateProcessW(paths.clientExecutable.c_str(), paths.commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       paths.workingDirectory.c_str(), &startup, &client))
-    return ReportFailure(ClientStartFailedText);
+    return ReportClientStartFailure(GetLastError());
   CloseHandle(client.hThread);
   clientProcessId = client.dwProcessId;
+  LogDiagnostic("client started: process %u", clientProcessId);
 
   if (smartWalkingEnabled) {
     if (!InstallKeyboardHook(instance)) {
@@ -87,6 +115,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   WaitForInputIdle(client.hProcess, kClientStartupWaitMs);
   EnumWindows(TitleEnumProc, 0);
   StartTitleThread();
+  FlushDiagnosticsLog();
 
   PumpUntilClientExits(client.hProcess);
   TearDown(client.hProcess);

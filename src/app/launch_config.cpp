@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include "common/diagnostics_log.h"
 #include "common/launcher_state.h"
+#include "walking/injected_key.h"
 #include "walking/pause_key.h"
 
 namespace {
@@ -42,14 +44,27 @@ LaunchPaths BuildLaunchPaths(const std::wstring& baseDirectory) {
   paths.iniFile = baseDirectory + L"\\VarnelOfficial.ini";
   paths.commandLine = L"\"" + paths.clientExecutable + L"\"";
   paths.workingDirectory = baseDirectory + L"\\bin";
+  paths.logFile = baseDirectory + L"\\VarnelOfficial.log";
   return paths;
+}
+
+void ReadDiagnosticsSetting(const LaunchPaths& paths) {
+  if (GetPrivateProfileIntW(L"Diagnostics", L"Log", 0, paths.iniFile.c_str()) == 0) return;
+  StartDiagnosticsLog(paths.logFile);
 }
 
 void ReadSmartWalkingSetting(const std::wstring& iniFile) {
   smartWalkingEnabled = GetPrivateProfileIntW(L"SmartWalking", L"Enabled", 1, iniFile.c_str()) != 0;
+  LogDiagnostic("setting SmartWalking.Enabled=%u", smartWalkingEnabled);
 }
 
 void ReadPauseKeySetting(const std::wstring& iniFile) {
   UINT value = GetPrivateProfileIntW(L"SmartWalking", L"PauseKey", VK_SCROLL, iniFile.c_str());
   UsePauseKey(value);
+  LogDiagnostic("setting SmartWalking.PauseKey=%u", pauseKey);
+}
+
+void ReadScanCodesSetting(const std::wstring& iniFile) {
+  UseScanCodes(GetPrivateProfileIntW(L"SmartWalking", L"ScanCodes", 0, iniFile.c_str()));
+  LogDiagnostic("setting SmartWalking.ScanCodes=%u", injectScanCodes);
 }

@@ -1,8 +1,10 @@
 #include "walking/hook_watchdog.h"
 
+#include "common/diagnostics_log.h"
 #include "common/launcher_state.h"
 #include "common/message_window.h"
 #include "walking/direction.h"
+#include "walking/injected_key.h"
 #include "walking/key_sender.h"
 #include "walking/keyboard_hook.h"
 #include "walking/keys.h"
@@ -137,6 +139,8 @@ void ReadWaitingRawInput() {
 bool MayInstallAgain(DWORD now) { return MsSince(watch.lastInstallTime, now) >= kReinstallSpacingMs; }
 
 void ReinstallKeyboardHook(DWORD now) {
+  LogDiagnostic(keyboardHook ? "keyboard hook lost: a key went unseen; hooking again"
+                             : "hooking again after a refusal");
   // Nothing we injected may stay down while the hook is away.
   ReleaseAll();
   SendKeysNow();
@@ -164,9 +168,11 @@ BYTE MatchedCode(DWORD vk) {
 }
 
 // Only what the player types counts: injected input comes without a device
-// on Windows, and without a scan code under Wine.
+// on Windows. Wine gives it a device, and other programs' keys usually come
+// without a scan code; ours may carry one, but always carry our mark.
 bool IsPlayersKey(const RAWINPUT& raw) {
-  return raw.header.dwType == RIM_TYPEKEYBOARD && raw.header.hDevice && raw.data.keyboard.MakeCode;
+  return raw.header.dwType == RIM_TYPEKEYBOARD && raw.header.hDevice && raw.data.keyboard.MakeCode &&
+         raw.data.keyboard.ExtraInformation != kInjectedKeyMark;
 }
 
 void OnWitnessedKey(HRAWINPUT input) {
@@ -212,6 +218,7 @@ void OnGracePeriodOver() {
   }
   // The player let go of the key; the walk goes with it.
   if (missedKeyUp) {
+    LogDiagnostic("walk released: its key-up went past the hook");
     ReleaseAll();
     SendKeysNow();
   }

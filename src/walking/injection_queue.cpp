@@ -1,5 +1,7 @@
 #include "walking/injection_queue.h"
 
+#include "walking/injected_key.h"
+
 namespace {
 
 // A decision queues two keys at most; nesting adds a decision per key typed
@@ -9,6 +11,7 @@ constexpr int kCapacity = 32;
 struct QueuedKey {
   BYTE vk;
   bool up;
+  bool typed;
   WORD scanCode;
   bool extended;
 };
@@ -22,11 +25,12 @@ struct Queue {
 Queue queue;
 
 bool SendNow(QueuedKey key) {
-  INPUT input{};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = key.vk;
-  input.ki.wScan = key.scanCode;
-  input.ki.dwFlags = (key.up ? KEYEVENTF_KEYUP : 0u) | (key.extended ? KEYEVENTF_EXTENDEDKEY : 0u);
+  INPUT input = InjectedKey(key.vk, key.up);
+  // A key the player typed, sent again behind the walk, keeps its own scan code.
+  if (key.typed) {
+    input.ki.wScan = key.scanCode;
+    if (key.extended) input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+  }
   return SendInput(1, &input, static_cast<int>(sizeof input)) == 1;
 }
 
@@ -42,11 +46,11 @@ void Enqueue(QueuedKey key) {
 
 }  // namespace
 
-void QueueKeyEvent(BYTE vk, bool up) { Enqueue({vk, up, 0, false}); }
+void QueueKeyEvent(BYTE vk, bool up) { Enqueue({vk, up, false, 0, false}); }
 
 void QueueTypedKey(const KBDLLHOOKSTRUCT& event, bool up) {
-  Enqueue(
-      {static_cast<BYTE>(event.vkCode), up, static_cast<WORD>(event.scanCode), (event.flags & LLKHF_EXTENDED) != 0});
+  Enqueue({static_cast<BYTE>(event.vkCode), up, true, static_cast<WORD>(event.scanCode),
+           (event.flags & LLKHF_EXTENDED) != 0});
 }
 
 bool KeysQueued() { return queue.count > 0; }

@@ -1,5 +1,6 @@
 #include "walking/key_sender.h"
 
+#include "common/diagnostics_log.h"
 #include "common/message_window.h"
 #include "walking/direction.h"
 #include "walking/injection_queue.h"
@@ -51,7 +52,10 @@ void GuardWhileAKeyIsHeld() {
 void OnGuardTick() {
   // Whatever took the foreground, the client no longer gets our keys: the
   // walk ends, and back in the client it starts from nothing held.
-  if (sentKey != 0 && !IsClientForeground()) ReleaseAll();
+  if (sentKey != 0 && !IsClientForeground()) {
+    LogDiagnostic("walk released: the client lost the foreground");
+    ReleaseAll();
+  }
   SendKeysNow();
 }
 

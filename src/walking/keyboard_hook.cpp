@@ -1,5 +1,6 @@
 #include "walking/keyboard_hook.h"
 
+#include "common/diagnostics_log.h"
 #include "common/launcher_state.h"
 #include "walking/direction.h"
 #include "walking/hook_watchdog.h"
@@ -54,12 +55,22 @@ LRESULT PassOn(WPARAM message, LPARAM event) {
   return CallNextHookEx(keyboardHook, HC_ACTION, message, event);
 }
 
+// Keys now go to another window: a walk still held ends here.
+void ReleaseForOtherWindow() {
+  if (sentKey) LogDiagnostic("walk released: another window is in front");
+  ReleaseAll();
+}
+
 LRESULT OnDirectionEvent(BYTE vk, WPARAM message, LPARAM event) {
   // Paused, the player types: every key reaches its window as pressed.
   if (walkingPaused) return PassOn(message, event);
   // Ctrl+W, Win+D and the like belong to the client untouched, and walking
   // stops whenever the keys go anywhere but the client.
-  if (!IsClientForeground() || IsModifierHeld()) {
+  if (!IsClientForeground()) {
+    ReleaseForOtherWindow();
+    return PassOn(message, event);
+  }
+  if (IsModifierHeld()) {
     ReleaseAll();
     return PassOn(message, event);
   }
@@ -84,7 +95,7 @@ LRESULT FilterPlayersKey(const KBDLLHOOKSTRUCT& record, WPARAM message, LPARAM e
   if (IsDirectionKey(vk)) return OnDirectionEvent(static_cast<BYTE>(vk), message, event);
 
   bool inClient = IsClientForeground();
-  if (!inClient) ReleaseAll();
+  if (!inClient) ReleaseForOtherWindow();
   if (vk == pauseKey) OnPauseKey(message, inClient);
   return PassOn(message, event);
 }
@@ -101,6 +112,7 @@ bool IsClientForeground() {
 
 bool InstallKeyboardHook(HINSTANCE instance) {
   keyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc, instance, 0);
+  LogDiagnostic(keyboardHook ? "keyboard hook installed" : "keyboard hook refused: error %u", GetLastError());
   return keyboardHook != nullptr;
 }
 

@@ -1,5 +1,6 @@
 #include "walking/pause_key.h"
 
+#include "common/diagnostics_log.h"
 #include "walking/direction.h"
 #include "walking/keys.h"
 
@@ -34,6 +35,7 @@ void OnPauseKey(WPARAM message, bool inClient) {
   // A walk held now ends with its key-up, and resuming starts from nothing held.
   ReleaseAll();
   walkingPaused = !walkingPaused;
+  LogDiagnostic(walkingPaused ? "walking paused" : "walking resumed");
 }
 
 void ResetPauseKey() {

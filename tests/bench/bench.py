@@ -111,6 +111,9 @@ SETUPS = {
     # The same launcher with no pause key configured (the others have Scroll Lock, the default).
     "launcher_no_pause_key": {"walking": 1, "hook": None, "presses": ["no_pause_key_w", "no_pause_key_w_held_a"],
                               "ini": b"[SmartWalking]\r\nPauseKey=0\r\n"},
+    # The same launcher sending each key with its scan code.
+    "launcher_scan_codes": {"walking": 1, "hook": None, "presses": ["scan_codes_w", "scan_codes_w_held_a"],
+                            "ini": b"[SmartWalking]\r\nScanCodes=1\r\n"},
 }
 
 LABELS = {
@@ -130,6 +133,8 @@ LABELS = {
     "no_pause_key_w_held_a": "launcher with no pause key, W held + A",
     "before_w": "the launcher given by --before, W",
     "before_w_held_a": "the launcher given by --before, W held + A",
+    "scan_codes_w": "launcher with ScanCodes=1, W",
+    "scan_codes_w_held_a": "launcher with ScanCodes=1, W held + A",
 }
 
 # With --before: an earlier build of the launcher, to measure a change against.
@@ -515,6 +520,8 @@ def build_table(lat: dict, clock: dict, idle: dict, hook: dict, sizes: dict, loa
         latency_rows("launcher_w_held_a", "before_w_held_a", "≤ 1.03")
     latency_rows("launcher_w", "unwatched_w", "≤ 1.03")
     latency_rows("launcher_w_held_a", "unwatched_w_held_a", "≤ 1.03")
+    latency_rows("scan_codes_w", "launcher_w", "≤ 1.03")
+    latency_rows("scan_codes_w_held_a", "launcher_w_held_a", "≤ 1.03")
     latency_rows("unwatched_w", "remap_w")
     latency_rows("busy_game_raised_w", "busy_game_w")
     latency_rows("launcher_w", "remap_w", "≤ 1.05", "≤ 1.10")

@@ -93,7 +93,9 @@ class Executable(WineTestCase):
         headers = subprocess.run([OBJDUMP, "-p", LAUNCHER_EXE], check=True, capture_output=True, text=True).stdout
         self.assertRegex(headers, r"Magic\s+020b\s+\(PE32\+\)")
         self.assertRegex(headers, r"Subsystem\s+00000002\s+\(Windows GUI\)")
-        self.assertEqual(sorted(re.findall(r"DLL Name: (\S+)", headers)), ["KERNEL32.dll", "USER32.dll", "msvcrt.dll"])
+        # ADVAPI32 and ntdll for the diagnostics log: whether the launcher runs elevated, and which Windows.
+        self.assertEqual(sorted(re.findall(r"DLL Name: (\S+)", headers)),
+                         ["ADVAPI32.dll", "KERNEL32.dll", "USER32.dll", "msvcrt.dll", "ntdll.dll"])
 
 
 if __name__ == "__main__":

@@ -11,6 +11,7 @@
 #include "desktop.h"
 #include "player.h"
 #include "walking/direction.h"
+#include "walking/injected_key.h"
 #include "walking/key_sender.h"
 
 namespace {
@@ -38,8 +39,9 @@ struct Session {
 void PrintTo(const Session& s, std::ostream* out) { *out << '"' << s.script << '"'; }
 
 using standin::InputOrder;
-// Every session plays in Windows' input order and in Wine's.
-using Played = std::tuple<Session, InputOrder>;
+// Every session plays in Windows' input order and in Wine's, with the walker's
+// keys carrying scan codes and without.
+using Played = std::tuple<Session, InputOrder, bool>;
 
 void InjectFromAnotherProgram(BYTE vk, DWORD time = 0) {
   INPUT inputs[2] = {};
@@ -57,6 +59,7 @@ class Watchdog : public testing::TestWithParam<Played> {
   void SetUp() override {
     player::SetUpDesktop(KeyboardHookProc, std::get<InputOrder>(GetParam()));
     standin::SetHooksAheadDelay(session().hooksAheadMs);
+    UseScanCodes(std::get<bool>(GetParam()));
     StartHookWatchdog(nullptr);
   }
   void TearDown() override { StopHookWatchdog(); }
@@ -159,6 +162,8 @@ const Session kBlinded[] = {
 const Session kAlive[] = {
     {"FastTyping", "W+ A+ W- S+ A- D+ S- D-", "W+ W- Q+ Q- A+ A- Z+ Z- S+ S- C+ C- D+ D-", 1},
     {"AutoRepeatAndLongHold", "W+ ~500 W* ~30 W* ~30 W* ~3000 W-", "W+ W+ W+ W+ W-", 1},
+    // The walk's own key-ups of keys the player still holds are no missed key-ups.
+    {"DiagonalHeld", "W+ ~100 A+ ~1000 A- ~1000 W-", "W+ W- Q+ Q- W+ W-", 1},
     // W held, a skill key tapped: its key-up is the last key event, and the walk goes on.
     {"SkillKeyWhileWalking", "W+ ~500 W* ~30 W* ~30 X+ ~30 X- ~3000 W-", "W+ W+ W+ x+ x- W-", 1, kTick},
     {"SkillKeyWhileWalkingBehindSlowHooks", "W+ ~500 W* ~30 X+ ~30 X- ~3000 W-", "W+ W+ x+ x- W-", 1, 5 * kTick},
@@ -200,13 +205,15 @@ const Session kAlive[] = {
 };
 
 std::string Name(const testing::TestParamInfo<Played>& info) {
-  return std::string(std::get<Session>(info.param).name) + "_" + standin::NameOf(std::get<InputOrder>(info.param));
+  return std::string(std::get<Session>(info.param).name) + "_" + standin::NameOf(std::get<InputOrder>(info.param)) +
+         (std::get<bool>(info.param) ? "_ScanCodes" : "");
 }
 
 const auto kOrders = testing::Values(InputOrder::Windows, InputOrder::Wine);
-INSTANTIATE_TEST_SUITE_P(Dropped, Watchdog, testing::Combine(testing::ValuesIn(kDropped), kOrders), Name);
-INSTANTIATE_TEST_SUITE_P(Alive, Watchdog, testing::Combine(testing::ValuesIn(kAlive), kOrders), Name);
-INSTANTIATE_TEST_SUITE_P(Blinded, Watchdog, testing::Combine(testing::ValuesIn(kBlinded), kOrders), Name);
+const auto kScanCodes = testing::Bool();
+INSTANTIATE_TEST_SUITE_P(Dropped, Watchdog, testing::Combine(testing::ValuesIn(kDropped), kOrders, kScanCodes), Name);
+INSTANTIATE_TEST_SUITE_P(Alive, Watchdog, testing::Combine(testing::ValuesIn(kAlive), kOrders, kScanCodes), Name);
+INSTANTIATE_TEST_SUITE_P(Blinded, Watchdog, testing::Combine(testing::ValuesIn(kBlinded), kOrders, kScanCodes), Name);
 
 // Under Wine, SendInput serves the hook calls of keys already typed: one can
 // arrive inside the release of a walk that the launcher sends from its

@@ -10,9 +10,11 @@
 #include <optional>
 #include <string>
 
+#include "common/diagnostics_log.h"
 #include "common/launcher_state.h"
 #include "desktop.h"
 #include "player.h"
+#include "walking/injected_key.h"
 #include "walking/pause_key.h"
 
 namespace {
@@ -42,6 +44,7 @@ TEST_P(LaunchPathsFromModule, DerivesEveryPath) {
   EXPECT_EQ(paths.clientExecutable, install.client);
   EXPECT_EQ(paths.iniFile, install.ini);
   EXPECT_EQ(paths.workingDirectory, install.workingDirectory);
+  EXPECT_EQ(paths.logFile, std::wstring(install.base) + L"\\VarnelOfficial.log");
   EXPECT_EQ(paths.commandLine, L"\"" + std::wstring(install.client) + L"\"");
 }
 
@@ -136,6 +139,46 @@ INSTANTIATE_TEST_SUITE_P(
                     Setting{"Utf16WithByteOrderMark", Utf16("[SmartWalking]\r\nEnabled=0\r\n", false), false},
                     Setting{"Utf16BigEndianWithByteOrderMark", Utf16("[SmartWalking]\r\nEnabled=0\r\n", true), false}),
     [](const testing::TestParamInfo<Setting>& info) { return std::string(info.param.name); });
+
+struct Switch {
+  const char* name;
+  const char* value;  // nullptr: no such key
+  bool on;
+};
+
+void PrintTo(const Switch& value, std::ostream* out) { *out << value.name; }
+
+class SwitchesOffByDefault : public testing::TestWithParam<Switch> {
+ protected:
+  void SetUp() override { player::ResetLauncher(); }
+
+  // The settings file with `key` given the row's value, under `section`.
+  std::wstring Settings(const std::string& section, const std::string& key) {
+    std::string path = testing::TempDir() + "VarnelOfficial-" + key + "-" + GetParam().name + ".ini";
+    std::ofstream file(path, std::ios::binary);
+    file << "[" << section << "]\r\n";
+    if (GetParam().value) file << key << "=" << GetParam().value << "\r\n";
+    return std::wstring(path.begin(), path.end());
+  }
+};
+
+// Scan codes in injected keys and the diagnostics log: "0", no key and text
+// that is no number mean off; any other number means on, as for Enabled.
+TEST_P(SwitchesOffByDefault, ReadAsTheOtherSettings) {
+  ReadScanCodesSetting(Settings("SmartWalking", "ScanCodes"));
+  EXPECT_EQ(injectScanCodes, GetParam().on);
+  LaunchPaths paths = BuildLaunchPaths(L"C:\\Games");
+  paths.iniFile = Settings("Diagnostics", "Log");
+  ReadDiagnosticsSetting(paths);
+  EXPECT_EQ(diagnosticsLogging, GetParam().on);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, SwitchesOffByDefault,
+                         testing::Values(Switch{"One", "1", true}, Switch{"Zero", "0", false},
+                                         Switch{"NoKey", nullptr, false}, Switch{"Empty", "", false},
+                                         Switch{"Text", "yes", false}, Switch{"Negative", "-1", true},
+                                         Switch{"Huge", "99999999999", true}, Switch{"Seven", "7", true}),
+                         [](const testing::TestParamInfo<Switch>& info) { return std::string(info.param.name); });
 
 struct PauseKeyValue {
   const char* name;

@@ -1,10 +1,12 @@
 // The player's desktop; free of GoogleTest so the fuzz targets share it.
 #include "player.h"
 
+#include "common/diagnostics_log.h"
 #include "common/launcher_state.h"
 #include "common/message_pump.h"
 #include "walking/direction.h"
 #include "walking/hook_watchdog.h"
+#include "walking/injected_key.h"
 #include "walking/injection_queue.h"
 #include "walking/key_sender.h"
 #include "walking/pause_key.h"
@@ -20,9 +22,11 @@ HWND ghost = nullptr;
 void ResetLauncher() {
   standin::Reset();
   ResetLauncherState();
+  ResetDiagnosticsLog();
   ResetDirection();
   ResetInjectionQueue();
   ResetKeySender();
+  ResetInjectedKey();
   ResetPauseKey();
   ResetKeyboardHook();
   ResetHookWatchdog();

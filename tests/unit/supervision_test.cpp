@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,9 @@ using Calls = std::vector<std::string>;
 
 const std::string kCaption = "Varnel Official Client";
 const std::string kClientStartFailed = "N\xC3\xA3o foi poss\xC3\xADvel iniciar bin\\client.exe.";
+const std::string kRunBothAsAdministrator =
+    "Execute tamb\xC3\xA9m este programa como administrador, ou desmarque \"Executar como administrador\" nas "
+    "propriedades de bin\\client.exe.";
 const std::string kWalkingFailed = "N\xC3\xA3o foi poss\xC3\xADvel ativar o Zadev Uzuzize.";
 
 class Launcher : public testing::Test {
@@ -183,7 +189,11 @@ INSTANTIATE_TEST_SUITE_P(
                     Posts{"UntilTheQuitMessageAndNoFurther", {{0x0400, WM_QUIT, 0x0401}}, {0x0400}}),
     [](const testing::TestParamInfo<Posts>& info) { return std::string(info.param.name); });
 
-TEST_F(Launcher, TypingWakesItOnceAGracePeriodNotOnceAKey) {
+class Wakes : public Launcher, public testing::WithParamInterface<const char*> {};
+
+// With the diagnostics log on too: it is written when the launcher wakes anyway.
+TEST_P(Wakes, TypingWakesItOnceAGracePeriodNotOnceAKey) {
+  WriteSettings(GetParam());
   HWND window = standin::AddWindow(standin::ClientProcessId(), L"Client");
   standin::SetForeground(window);
   auto typing = [](std::function<void()> keys) {
@@ -210,6 +220,11 @@ TEST_F(Launcher, TypingWakesItOnceAGracePeriodNotOnceAKey) {
   // quiet and the client's exit.
   EXPECT_EQ(std::count(standin::Calls().begin(), standin::Calls().end(), "MsgWaitForMultipleObjects"), 5);
 }
+
+INSTANTIATE_TEST_SUITE_P(Settings, Wakes, testing::Values("", "[Diagnostics]\nLog=1\n"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.index == 0 ? "Default" : "DiagnosticsLog");
+                         });
 
 struct StartUpKeys {
   const char* name;
@@ -243,12 +258,31 @@ INSTANTIATE_TEST_SUITE_P(InFront, KeysDuringStartUp,
                                          StartUpKeys{"AnotherWindow", false, "", "w+ a+ w- a-"}),
                          [](const testing::TestParamInfo<StartUpKeys>& info) { return std::string(info.param.name); });
 
-TEST_F(Launcher, ClientThatCannotStartIsReportedAndNothingElseHappens) {
-  standin::FailClientStart(true);
+struct StartError {
+  const char* name;
+  DWORD error;  // what CreateProcessW says
+  std::string text;
+};
+
+void PrintTo(const StartError& error, std::ostream* out) { *out << error.name; }
+
+class ClientStartFails : public Launcher, public testing::WithParamInterface<StartError> {};
+
+TEST_P(ClientStartFails, IsReportedAndNothingElseHappens) {
+  standin::FailClientStart(true, GetParam().error);
   EXPECT_EQ(Run(), 1);
   EXPECT_EQ(standin::Calls(), Calls({kNotThrottled, "CreateProcessW",
-                                     "MessageBoxW(null," + kClientStartFailed + "," + kCaption + ",0x10)"}));
+                                     "MessageBoxW(null," + GetParam().text + "," + kCaption + ",0x10)"}));
 }
+
+// Only a client that asks for administrator rights gets the line on what to do.
+INSTANTIATE_TEST_SUITE_P(Errors, ClientStartFails,
+                         testing::Values(StartError{"Missing", ERROR_FILE_NOT_FOUND, kClientStartFailed},
+                                         StartError{"NotAProgram", ERROR_BAD_EXE_FORMAT, kClientStartFailed},
+                                         StartError{"AccessDenied", ERROR_ACCESS_DENIED, kClientStartFailed},
+                                         StartError{"ElevationRequired", ERROR_ELEVATION_REQUIRED,
+                                                    kClientStartFailed + "\n" + kRunBothAsAdministrator}),
+                         [](const testing::TestParamInfo<StartError>& info) { return std::string(info.param.name); });
 
 TEST_F(Launcher, KeyboardHookFailureEndsTheClientAndIsReported) {
   standin::FailKeyboardHook(true);
@@ -321,6 +355,176 @@ TEST_F(Launcher, RunsAlikeOnAWindowsWithoutThePowerThrottlingCall) {
   Calls expected = Join({kStart, {"MsgWaitForMultipleObjects"}, kTearDown});
   Erase(expected, {kNotThrottled});
   EXPECT_EQ(standin::Calls(), expected);
+}
+
+// --- The diagnostics log ---------------------------------------------------------
+
+class DiagnosticsLog : public Launcher {
+ protected:
+  std::string LogPath() const { return folder + "/VarnelOfficial.log"; }
+
+  void SetUp() override {
+    Launcher::SetUp();
+    std::remove(LogPath().c_str());
+  }
+
+  std::string LogText() const {
+    std::ifstream file(LogPath(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+
+  // The log's lines without their time, which each must have.
+  std::vector<std::string> LogLines() const {
+    std::vector<std::string> lines;
+    std::istringstream text(LogText());
+    const std::regex stamped(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (.*)\r)");
+    for (std::string line; std::getline(text, line);) {
+      std::smatch match;
+      EXPECT_TRUE(std::regex_match(line, match, stamped)) << line;
+      lines.push_back(match.size() > 1 ? match[1].str() : line);
+    }
+    return lines;
+  }
+
+  // A player's game: a walk, the pause key, a switch to another window, a
+  // dropped hook and a key-up that went past it.
+  void PlayAGame() {
+    HWND client = clientWindow = standin::AddWindow(standin::ClientProcessId(), L"Client");
+    HWND other = standin::AddWindow(777, L"Notes");
+    standin::SetForeground(client);
+    auto step = [](std::function<void()> keys) {
+      standin::OnWait([keys] {
+        standin::AdvanceClock(300);
+        keys();
+      });
+    };
+    step([] { Keys({'W', 'A'}, {}); });
+    step([other] {
+      standin::SetForeground(other);
+      Keys({'X'}, {'X', 'W', 'A'});
+    });
+    step([client] {
+      standin::SetForeground(client);
+      Keys({VK_PAUSE}, {VK_PAUSE});
+    });
+    step([] { Keys({'D'}, {'D'}); });
+    step([] { Keys({VK_PAUSE}, {VK_PAUSE}); });
+    step([] {
+      standin::DropKeyboardHook();
+      Keys({'S'}, {});
+    });
+    step([] { Keys({}, {'S'}); });
+    step([] { Keys({'W'}, {}); });
+    step([] {
+      standin::SkipHookForNextKey();
+      Keys({}, {'W'});
+      // The hook is alive: it sees the next key.
+      standin::AdvanceClock(10);
+      Keys({'X'}, {'X'});
+    });
+    step([] {});
+    standin::OnWait(standin::ExitClient);
+  }
+
+  HWND clientWindow = nullptr;
+
+  static void Keys(std::initializer_list<BYTE> pressed, std::initializer_list<BYTE> released) {
+    for (BYTE vk : pressed) standin::Press(vk);
+    for (BYTE vk : released) standin::Release(vk);
+  }
+};
+
+TEST_F(DiagnosticsLog, HoldsWhatTheLauncherDidAndNoKeyTyped) {
+  WriteSettings("[SmartWalking]\nPauseKey=19\nScanCodes=1\n[Diagnostics]\nLog=1\n");
+  PlayAGame();
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(LogLines(), std::vector<std::string>({
+                            "launcher " LAUNCHER_VERSION " started",
+                            "Windows 10.0.19045",
+                            "elevated: no",
+                            "setting SmartWalking.Enabled=1",
+                            "setting SmartWalking.PauseKey=19",
+                            "setting SmartWalking.ScanCodes=1",
+                            "client started: process 4242",
+                            "keyboard hook installed",
+                            "walk released: another window is in front",
+                            "walking paused",
+                            "walking resumed",
+                            "keyboard hook lost: a key went unseen; hooking again",
+                            "keyboard hook installed",
+                            "walk released: its key-up went past the hook",
+                            "exit code 0",
+                        }));
+  // Recorded inside the hook, written outside it.
+  EXPECT_EQ(standin::FileCallsInHook(), 0);
+  EXPECT_EQ(standin::OpenHandles(), 0);
+}
+
+struct LogFault {
+  const char* name;
+  DWORD creationError;  // CreateFileW's, 0 for none
+  bool writesFail;
+};
+
+void PrintTo(const LogFault& fault, std::ostream* out) { *out << fault.name; }
+
+class UnwritableLog : public DiagnosticsLog, public testing::WithParamInterface<LogFault> {};
+
+// The log is for support; a game never suffers from it.
+TEST_P(UnwritableLog, ChangesNothingElseAndShowsNoBox) {
+  WriteSettings("[SmartWalking]\nPauseKey=19\n[Diagnostics]\nLog=1\n");
+  standin::FailFileCreation(GetParam().creationError);
+  standin::FailFileWrites(GetParam().writesFail);
+  PlayAGame();
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(standin::Stream(clientWindow), "W+ W- Q+ pause+ pause- d+ d- pause+ pause- s+ s- W+ w- x+ x- W-");
+  Calls calls = standin::Calls();
+  calls.erase(std::remove_if(
+                  calls.begin(), calls.end(),
+                  [](const std::string& call) { return call == "CloseHandle(file)" || call == "CloseHandle(token)"; }),
+              calls.end());
+  EXPECT_EQ(Calls(calls.begin(), calls.begin() + static_cast<long>(kStart.size())), kStart);
+  EXPECT_EQ(Calls(calls.end() - static_cast<long>(kTearDown.size()), calls.end()), kTearDown);
+  EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                          [](const std::string& call) { return call.rfind("MessageBoxW", 0) == 0; }),
+            0);
+  EXPECT_EQ(standin::OpenHandles(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, UnwritableLog,
+                         testing::Values(LogFault{"FolderRefusesTheFile", ERROR_ACCESS_DENIED, false},
+                                         LogFault{"DiskFull", 0, true}),
+                         [](const testing::TestParamInfo<LogFault>& info) { return std::string(info.param.name); });
+
+TEST_F(DiagnosticsLog, KeepsTheNewestLinesWithinTheBound) {
+  WriteSettings("[Diagnostics]\nLog=1\n");
+  {
+    // Older games have filled the log past its bound.
+    std::ofstream old(LogPath(), std::ios::binary);
+    for (int line = 1; line <= 20000; ++line) old << "2026-12-10 20:00:00.000 older game line " << line << "\r\n";
+  }
+  PlayAGame();
+  EXPECT_EQ(Run(), 0);
+  std::string text = LogText();
+  EXPECT_LE(text.size(), 256u * 1024);
+  // The newest half of what was there, from a whole line on, and this game after it.
+  EXPECT_GE(text.size(), 120u * 1024);
+  EXPECT_EQ(text.rfind("2026-12-10 20:00:00.000 older game line ", 0), 0u);
+  EXPECT_NE(text.find("older game line 20000\r\n2026-12-11 08:00:00.000 launcher "), std::string::npos);
+  EXPECT_EQ(text.substr(text.size() - 14), " exit code 0\r\n");
+  LogLines();  // each line whole, with its time
+}
+
+TEST_F(DiagnosticsLog, NoFileWithoutTheSetting) {
+  for (const char* settings : {"[SmartWalking]\nEnabled=1\n", "[Diagnostics]\nLog=0\n", "[Diagnostics]\nLog=yes\n"}) {
+    player::ResetLauncher();
+    standin::SetModulePath(std::wstring(folder.begin(), folder.end()) + L"/Varnel Official Client.exe");
+    WriteSettings(settings);
+    PlayAGame();
+    EXPECT_EQ(Run(), 0);
+    std::ifstream file(LogPath());
+    EXPECT_FALSE(file.good()) << settings;
+  }
 }
 
 TEST_F(Launcher, FirstTitlePassTitlesWindowsAlreadyOpen) {

@@ -1,10 +1,13 @@
 // What the client sees while the player holds W/A/S/D in it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "common/launcher_state.h"
 #include "desktop.h"
 #include "player.h"
 #include "walking/direction.h"
+#include "walking/injected_key.h"
 #include "walking/key_sender.h"
 
 namespace {
@@ -78,10 +81,53 @@ TEST(WalkingState, KeyUpNeverSeenGoingDownInjectsNothing) {
 TEST(WalkingState, InjectsOneKeyboardRecordPerEvent) {
   player::SetUpDesktop();
   player::Play("W+ A+");
-  // The stand-in refuses records with a scan code or extra information.
+  // The stand-in refuses records with flags it does not know.
   ASSERT_EQ(standin::Injected().size(), 3u);
   EXPECT_EQ(standin::SendInputCalls(), 3);
   EXPECT_EQ(standin::Stream(player::ClientWindow()), "W+ W- Q+");
 }
+
+struct ScanCodeWalk {
+  const char* name;
+  UINT setting;          // ScanCodes in the settings
+  const char* keys;      // physical events, in the client
+  const char* received;  // each key the client gets, with the scan code its message carries
+};
+
+void PrintTo(const ScanCodeWalk& walk, std::ostream* out) { *out << walk.name; }
+
+class ScanCodes : public testing::TestWithParam<ScanCodeWalk> {
+ protected:
+  void SetUp() override {
+    player::SetUpDesktop();
+    UseScanCodes(GetParam().setting);
+  }
+};
+
+// Clients that read scan codes ignore keys with scan code 0.
+TEST_P(ScanCodes, EachInjectedKeyCarriesItsOwnOnlyWithTheSetting) {
+  player::Play(GetParam().keys);
+  std::string received;
+  for (const standin::Delivered& key : standin::ReceivedBy(player::ClientWindow())) {
+    char scan[8];
+    std::snprintf(scan, sizeof scan, "%X", key.scanCode);
+    received += (received.empty() ? "" : " ") + standin::KeyName(key.vk) + (key.down ? "+" : "-") + scan;
+  }
+  EXPECT_EQ(received, GetParam().received);
+  // Every key the walker sends is marked as its own, wherever it is seen.
+  for (const KBDLLHOOKSTRUCT& event : standin::HookEvents())
+    if (event.flags & LLKHF_INJECTED) EXPECT_EQ(event.dwExtraInfo, kInjectedKeyMark);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, ScanCodes,
+    testing::Values(ScanCodeWalk{"Off", 0, "W+ A+ W- A-", "W+0 W-0 Q+0 Q-0 A+0 A-0"},
+                    ScanCodeWalk{"OnStraight", 1, "W+ W- A+ A- S+ S- D+ D-", "W+11 W-11 A+1E A-1E S+1F S-1F D+20 D-20"},
+                    ScanCodeWalk{"OnDiagonals", 1, "W+ A+ A- D+ D- W- S+ A+ A- D+ D- S-",
+                                 "W+11 W-11 Q+10 Q-10 W+11 W-11 E+12 E-12 W+11 W-11 S+1F S-1F Z+2C Z-2C S+1F S-1F "
+                                 "C+2E C-2E S+1F S-1F"},
+                    // Keys the walker leaves alone keep the player's own.
+                    ScanCodeWalk{"OffModifierPassesOn", 0, "W+ Shift+ W- Shift-", "W+0 W-0 Shift+2A W-11 Shift-2A"}),
+    [](const testing::TestParamInfo<ScanCodeWalk>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "desktop.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -24,7 +27,8 @@ struct StandInWindow {
 };
 
 struct StandInHandle {
-  enum Kind { Process, Thread } kind;
+  enum Kind { Process, Thread, File, Token } kind;
+  int fd = -1;  // a file's
 };
 
 struct StandInHook {
@@ -57,6 +61,7 @@ struct Desktop {
   std::string outcomes;
   int sendInputCalls = 0;
   std::vector<standin::Delivered> injected;
+  std::vector<KBDLLHOOKSTRUCT> hookEvents;
 
   std::vector<std::unique_ptr<StandInWinEventHook>> eventHookHandles;
   std::vector<standin::WinEventHookRecord> eventHooks;
@@ -65,6 +70,7 @@ struct Desktop {
   bool deliveringEvents = false;
 
   bool failClientStart = false;
+  DWORD clientStartError = 0;
   DWORD nextProcessId = 4242;
   std::vector<standin::ProcessStart> starts;
   std::vector<std::unique_ptr<StandInHandle>> handles;
@@ -128,11 +134,18 @@ struct Desktop {
     BYTE vk;
     bool down;
     UINT message;
+    WORD scan;
     std::size_t rawSequence;
     DWORD due;
     DWORD time;
   };
   std::deque<DeferredEvent> deferred;
+
+  DWORD fileCreationError = 0;
+  bool failFileWrites = false;
+  int hookDepth = 0;
+  int fileCallsInHook = 0;
+  bool elevated = false;
 
   bool hookDropped = false;
   bool skipHook = false;
@@ -204,14 +217,16 @@ void NameModifierGenerically(RAWKEYBOARD& keyboard) {
 }
 
 // The raw input of one keyboard event, posted now or delayMs later. Injected
-// events come without a device on Windows and without a scan code under Wine.
-std::size_t PostRawInput(BYTE vk, bool down, bool injected, UINT message, DWORD delayMs) {
+// events come without a device on Windows; RAWKEYBOARD keeps only the low 32
+// bits of the extra information.
+std::size_t PostRawInput(BYTE vk, bool down, bool injected, UINT message, WORD scan, ULONG_PTR extra, DWORD delayMs) {
   Desktop& d = desk();
   if (!d.rawTarget) return 0;
   bool wine = d.order == standin::InputOrder::Wine;
   auto raw = std::make_unique<StandInRawInput>();
   raw->keyboard.VKey = vk;
-  raw->keyboard.MakeCode = injected && wine ? 0 : static_cast<USHORT>(0x100 | vk);
+  raw->keyboard.MakeCode = scan;
+  raw->keyboard.ExtraInformation = static_cast<ULONG>(extra);
   raw->keyboard.Flags = down ? 0 : static_cast<USHORT>(RI_KEY_BREAK);
   if (!wine) NameModifierGenerically(raw->keyboard);
   raw->keyboard.Message = message;
@@ -245,28 +260,33 @@ void PostLateRawInput() {
   }
 }
 
-void Deliver(BYTE vk, bool down, bool injected, UINT message, DWORD time);
+void Deliver(BYTE vk, bool down, bool injected, UINT message, WORD scan, ULONG_PTR extra, DWORD time);
 
 // One keyboard event through the hook chain; what is passed on updates the
 // key state and reaches the foreground window. True when a hook swallowed it.
-bool RunThroughHooks(BYTE vk, bool down, bool injected, UINT message, DWORD time) {
+bool RunThroughHooks(BYTE vk, bool down, bool injected, UINT message, WORD scan, ULONG_PTR extra, DWORD time) {
   Desktop& d = desk();
   if (!injected && d.remappingHookAhead) {
     // Another launcher's hook, ahead of ours, takes the key for its own walk.
-    Deliver(vk, down, true, message, d.clock);
+    Deliver(vk, down, true, message, scan, 0, d.clock);
     return true;
   }
   KBDLLHOOKSTRUCT event{};
   event.vkCode = vk;
+  event.scanCode = scan;
   event.flags = injected ? LLKHF_INJECTED : 0u;
   event.time = time;
+  event.dwExtraInfo = extra;
   bool swallowed = false;
   bool hidden = false;
   if (d.keyboardHook && !d.hookDropped) {
     HOOKPROC proc = d.keyboardHook->proc;
+    d.hookEvents.push_back(event);
+    ++d.hookDepth;
     std::size_t chainCallsBefore = d.chainCalls.size();
     DWORD calledAt = d.clock;
     LRESULT result = proc(HC_ACTION, message, reinterpret_cast<LPARAM>(&event));
+    --d.hookDepth;
     if (d.order == standin::InputOrder::Windows && d.clock - calledAt > d.hookTimeoutMs) {
       // Windows stopped waiting: the event went on as if passed on, and the
       // hook is removed without a word.
@@ -298,17 +318,17 @@ bool RunThroughHooks(BYTE vk, bool down, bool injected, UINT message, DWORD time
   if (message == WM_KEYUP || message == WM_SYSKEYUP) d.keyDown[vk] = false;
   if (d.foreground &&
       (message == WM_KEYDOWN || message == WM_SYSKEYDOWN || message == WM_KEYUP || message == WM_SYSKEYUP))
-    d.foreground->received.push_back({vk, down, injected});
+    d.foreground->received.push_back({vk, down, injected, scan});
   return false;
 }
 
 // Under Wine, Wine gave up waiting for the hook: the key goes on as if passed on.
-bool RunPastTheHook(BYTE vk, bool down, UINT message) {
+bool RunPastTheHook(BYTE vk, bool down, UINT message, WORD scan) {
   Desktop& d = desk();
   d.skipHook = false;
   bool wasDropped = d.hookDropped;
   d.hookDropped = true;
-  bool swallowed = RunThroughHooks(vk, down, false, message, d.clock);
+  bool swallowed = RunThroughHooks(vk, down, false, message, scan, 0, d.clock);
   d.hookDropped = wasDropped;
   return swallowed;
 }
@@ -318,32 +338,39 @@ bool Blinded() {
   return d.secureDesktop || (d.foreground && d.foreground->blindsLauncher);
 }
 
-void Deliver(BYTE vk, bool down, bool injected, UINT message, DWORD time) {
+// Physical events bring their key's scan code and no extra information.
+void Deliver(BYTE vk, bool down, bool injected, UINT message, WORD scan, ULONG_PTR extra, DWORD time) {
   Desktop& d = desk();
   if (!injected && Blinded()) {
     // No hook call, no raw input: the key goes straight to the window in front.
     if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) d.keyDown[vk] = true;
     if (message == WM_KEYUP || message == WM_SYSKEYUP) d.keyDown[vk] = false;
-    if (d.foreground) d.foreground->received.push_back({vk, down, injected});
+    if (d.foreground) d.foreground->received.push_back({vk, down, injected, scan});
     return;
   }
   if (d.order == standin::InputOrder::Windows) {
     // The hooks first; raw input only of what they passed on, once they are done.
-    bool swallowed = d.skipHook && !injected ? RunPastTheHook(vk, down, message)
-                                             : RunThroughHooks(vk, down, injected, message, time);
-    if (!swallowed) PostRawInput(vk, down, injected, message, d.hooksAheadMs);
+    bool swallowed = d.skipHook && !injected ? RunPastTheHook(vk, down, message, scan)
+                                             : RunThroughHooks(vk, down, injected, message, scan, extra, time);
+    if (!swallowed) PostRawInput(vk, down, injected, message, scan, extra, d.hooksAheadMs);
     return;
   }
-  std::size_t rawSequence = PostRawInput(vk, down, injected, message, 0);
+  std::size_t rawSequence = PostRawInput(vk, down, injected, message, scan, extra, 0);
   if (d.skipHook && !injected) {
-    RunPastTheHook(vk, down, message);
+    RunPastTheHook(vk, down, message, scan);
     return;
   }
   if (rawSequence && !injected) {
-    d.deferred.push_back({vk, down, message, rawSequence, d.clock + d.hooksAheadMs, time});
+    d.deferred.push_back({vk, down, message, scan, rawSequence, d.clock + d.hooksAheadMs, time});
     return;
   }
-  RunThroughHooks(vk, down, injected, message, time);
+  RunThroughHooks(vk, down, injected, message, scan, extra, time);
+}
+
+// Every key on a keyboard has a scan code; keys outside the table get one of their own.
+void DeliverPhysical(BYTE vk, bool down, UINT message) {
+  WORD scan = standin::ScanCodeOf(vk);
+  Deliver(vk, down, false, message, scan ? scan : static_cast<WORD>(0x100 | vk), 0, desk().clock);
 }
 
 // Hook calls are sent messages: the launcher's thread takes them whenever it
@@ -355,7 +382,7 @@ void RunDeferredHookCalls(bool takesRawInput) {
          static_cast<LONG>(d.clock - d.deferred.front().due) >= 0) {
     Desktop::DeferredEvent event = d.deferred.front();
     d.deferred.pop_front();
-    RunThroughHooks(event.vk, event.down, false, event.message, event.time);
+    RunThroughHooks(event.vk, event.down, false, event.message, event.scan, 0, event.time);
   }
 }
 
@@ -491,6 +518,11 @@ LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM message, LPARAM event) {
 
 SHORT GetAsyncKeyState(int vk) { return IsDown(vk) ? static_cast<SHORT>(0x8000) : static_cast<SHORT>(0); }
 
+UINT MapVirtualKeyW(UINT code, UINT mapType) {
+  if (mapType != MAPVK_VK_TO_VSC || code > 0xFF) return 0;
+  return standin::ScanCodeOf(static_cast<BYTE>(code));
+}
+
 UINT SendInput(UINT count, INPUT* inputs, int size) {
   Desktop& d = desk();
   ++d.sendInputCalls;
@@ -505,15 +537,16 @@ UINT SendInput(UINT count, INPUT* inputs, int size) {
   }
   for (UINT i = 0; i < count; ++i) {
     const INPUT& input = inputs[i];
-    if (input.type != INPUT_KEYBOARD || input.ki.dwExtraInfo != 0) return i;
+    // Keys go by virtual-key code; a scan code, extra information and a time of the sender's own ride along.
+    if (input.type != INPUT_KEYBOARD || (input.ki.dwFlags & ~(KEYEVENTF_KEYUP | KEYEVENTF_EXTENDEDKEY)) != 0) return i;
     auto vk = static_cast<BYTE>(input.ki.wVk);
     bool down = (input.ki.dwFlags & KEYEVENTF_KEYUP) == 0;
     // Wine queues an injected event behind the keys already waiting for the
     // hooks, and serves their hook calls while SendInput waits: inside it.
     if (d.order == standin::InputOrder::Wine) RunDeferredHookCalls(false);
-    d.injected.push_back({vk, down, true});
-    // The sender may choose the event's time.
-    Deliver(vk, down, true, MessageFor(vk, down), input.ki.time ? input.ki.time : d.clock);
+    d.injected.push_back({vk, down, true, input.ki.wScan});
+    Deliver(vk, down, true, MessageFor(vk, down), input.ki.wScan, input.ki.dwExtraInfo,
+            input.ki.time ? input.ki.time : d.clock);
   }
   return count;
 }
@@ -611,7 +644,10 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, SECURITY_ATTRIB
                                      !s.hStdOutput && !s.hStdError;
   }
   d.starts.push_back(start);
-  if (d.failClientStart || !processInformation) return FALSE;
+  if (d.failClientStart || !processInformation) {
+    d.lastError = d.clientStartError;
+    return FALSE;
+  }
   // Windows may write into the command line; make sure the caller allowed it.
   if (commandLine && *commandLine) {
     wchar_t first = commandLine[0];
@@ -633,7 +669,10 @@ BOOL CloseHandle(HANDLE handle) {
     Log("CloseHandle(invalid)");
     return FALSE;
   }
-  Log(handle->kind == StandInHandle::Process ? "CloseHandle(process)" : "CloseHandle(thread)");
+  static const char* const kNames[] = {"CloseHandle(process)", "CloseHandle(thread)", "CloseHandle(file)",
+                                       "CloseHandle(token)"};
+  Log(kNames[handle->kind]);
+  if (handle->kind == StandInHandle::File) close(handle->fd);
   d.openHandles.erase(open);
   return TRUE;
 }
@@ -878,12 +917,11 @@ namespace {
 StandInModule kernel32Module;
 StandInModule ntdllModule;
 LRESULT WineGetVersionStandIn() { return 0; }
-StandInHandle currentProcess{StandInHandle::Process};
 
 BOOL WINAPI SetProcessInformationStandIn(HANDLE process, PROCESS_INFORMATION_CLASS information, LPVOID data,
                                          DWORD size) {
   std::string call = "SetProcessInformation(";
-  if (process == &currentProcess && information == ProcessPowerThrottling && data &&
+  if (process == GetCurrentProcess() && information == ProcessPowerThrottling && data &&
       size == sizeof(PROCESS_POWER_THROTTLING_STATE)) {
     const auto* state = static_cast<const PROCESS_POWER_THROTTLING_STATE*>(data);
     call += "throttling," + std::to_string(state->Version) + "," + Hex(state->ControlMask) + "," +
@@ -915,7 +953,121 @@ FARPROC GetProcAddress(HMODULE module, const char* name) {
   return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(SetProcessInformationStandIn));
 }
 
-HANDLE GetCurrentProcess() { return &currentProcess; }
+namespace {
+
+StandInHandle* OpenFile(HANDLE handle) {
+  Desktop& d = desk();
+  if (d.hookDepth > 0) ++d.fileCallsInHook;
+  bool open = std::find(d.openHandles.begin(), d.openHandles.end(), handle) != d.openHandles.end();
+  return open && handle->kind == StandInHandle::File ? handle : nullptr;
+}
+
+}  // namespace
+
+HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD disposition, DWORD, HANDLE) {
+  Desktop& d = desk();
+  if (d.hookDepth > 0) ++d.fileCallsInHook;
+  if (d.fileCreationError || !fileName || disposition != OPEN_ALWAYS || access != (GENERIC_READ | GENERIC_WRITE)) {
+    d.lastError = d.fileCreationError ? d.fileCreationError : ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  std::string path = Narrow(fileName);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  int fd = open(path.c_str(), O_RDWR | O_CREAT, 0644);
+  if (fd < 0) {
+    d.lastError = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  StandInHandle* file = NewHandle(StandInHandle::File);
+  file->fd = fd;
+  return file;
+}
+
+BOOL GetFileSizeEx(HANDLE handle, LARGE_INTEGER* size) {
+  StandInHandle* file = OpenFile(handle);
+  if (!file || !size) return FALSE;
+  off_t end = lseek(file->fd, 0, SEEK_END);
+  size->QuadPart = end;
+  return end >= 0;
+}
+
+BOOL SetFilePointerEx(HANDLE handle, LARGE_INTEGER distance, LARGE_INTEGER* newPosition, DWORD moveMethod) {
+  StandInHandle* file = OpenFile(handle);
+  if (!file || (moveMethod != FILE_BEGIN && moveMethod != FILE_END)) return FALSE;
+  off_t at = lseek(file->fd, static_cast<off_t>(distance.QuadPart), moveMethod == FILE_BEGIN ? SEEK_SET : SEEK_END);
+  if (newPosition) newPosition->QuadPart = at;
+  return at >= 0;
+}
+
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, DWORD* read, void* overlapped) {
+  StandInHandle* file = OpenFile(handle);
+  if (!file || !buffer || !read || overlapped) return FALSE;
+  ssize_t count = ::read(file->fd, buffer, toRead);
+  *read = count > 0 ? static_cast<DWORD>(count) : 0;
+  return count >= 0;
+}
+
+BOOL WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped) {
+  Desktop& d = desk();
+  StandInHandle* file = OpenFile(handle);
+  if (!file || !buffer || !written || overlapped) return FALSE;
+  *written = 0;
+  if (d.failFileWrites) {
+    d.lastError = ERROR_DISK_FULL;
+    return FALSE;
+  }
+  ssize_t count = write(file->fd, buffer, toWrite);
+  *written = count > 0 ? static_cast<DWORD>(count) : 0;
+  return count == static_cast<ssize_t>(toWrite);
+}
+
+BOOL SetEndOfFile(HANDLE handle) {
+  StandInHandle* file = OpenFile(handle);
+  if (!file) return FALSE;
+  off_t at = lseek(file->fd, 0, SEEK_CUR);
+  return at >= 0 && ftruncate(file->fd, at) == 0;
+}
+
+// The launcher's clock starts at 2026-12-11 08:00:00.000.
+void GetLocalTime(SYSTEMTIME* time) {
+  DWORD ms = desk().clock;
+  *time = SYSTEMTIME{2026,
+                     12,
+                     5,
+                     11,
+                     static_cast<WORD>(8 + ms / 3600000 % 16),
+                     static_cast<WORD>(ms / 60000 % 60),
+                     static_cast<WORD>(ms / 1000 % 60),
+                     static_cast<WORD>(ms % 1000)};
+}
+
+HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)); }
+
+BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
+  if (process != GetCurrentProcess() || access != TOKEN_QUERY || !token) return FALSE;
+  *token = NewHandle(StandInHandle::Token);
+  return TRUE;
+}
+
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD length, DWORD* returned) {
+  Desktop& d = desk();
+  bool open = std::find(d.openHandles.begin(), d.openHandles.end(), token) != d.openHandles.end();
+  if (!open || token->kind != StandInHandle::Token || infoClass != TokenElevation || !returned) return FALSE;
+  *returned = sizeof(TOKEN_ELEVATION);
+  if (!info || length < sizeof(TOKEN_ELEVATION)) return FALSE;
+  static_cast<TOKEN_ELEVATION*>(info)->TokenIsElevated = d.elevated ? 1 : 0;
+  return TRUE;
+}
+
+// Windows 10 22H2.
+extern "C" LONG RtlGetVersion(OSVERSIONINFOW* version) {
+  if (!version || version->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW)) return -1;
+  version->dwMajorVersion = 10;
+  version->dwMinorVersion = 0;
+  version->dwBuildNumber = 19045;
+  version->dwPlatformId = 2;
+  return 0;
+}
 
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   std::ostringstream call;
@@ -1079,12 +1231,12 @@ void RetitleFromOwner(HWND window, const std::wstring& title) {
 std::wstring TitleOf(HWND window) { return window->title; }
 int TitleSets(HWND window) { return window->titleSets; }
 
-void Press(BYTE vk) { Deliver(vk, true, false, MessageFor(vk, true), desk().clock); }
-void Release(BYTE vk) { Deliver(vk, false, false, MessageFor(vk, false), desk().clock); }
+void Press(BYTE vk) { DeliverPhysical(vk, true, MessageFor(vk, true)); }
+void Release(BYTE vk) { DeliverPhysical(vk, false, MessageFor(vk, false)); }
 void Repeat(BYTE vk) { Press(vk); }
 
 void SendPhysical(UINT message, BYTE vk) {
-  Deliver(vk, message == WM_KEYDOWN || message == WM_SYSKEYDOWN, false, message, desk().clock);
+  DeliverPhysical(vk, message == WM_KEYDOWN || message == WM_SYSKEYDOWN, message);
 }
 
 bool IsKeyDown(BYTE vk) { return IsDown(vk); }
@@ -1146,6 +1298,52 @@ std::string Stream(HWND window) {
 }
 
 const std::vector<Delivered>& Injected() { return desk().injected; }
+const std::vector<KBDLLHOOKSTRUCT>& HookEvents() { return desk().hookEvents; }
+
+WORD ScanCodeOf(BYTE vk) {
+  static const char* const kLetters =
+      "\x1E\x30\x2E\x20\x12\x21\x22\x23\x17\x24\x25\x26\x32\x31\x18\x19\x10\x13\x1F"
+      "\x14\x16\x2F\x11\x2D\x15\x2C";
+  if (vk >= 'A' && vk <= 'Z') return static_cast<BYTE>(kLetters[vk - 'A']);
+  if (vk >= '1' && vk <= '9') return static_cast<WORD>(0x02 + vk - '1');
+  switch (vk) {
+    case '0':
+      return 0x0B;
+    case VK_SHIFT:
+    case VK_LSHIFT:
+      return 0x2A;
+    case VK_RSHIFT:
+      return 0x36;
+    case VK_CONTROL:
+    case VK_LCONTROL:
+    case VK_RCONTROL:
+      return 0x1D;
+    case VK_MENU:
+    case VK_LMENU:
+    case VK_RMENU:
+      return 0x38;
+    case VK_LWIN:
+      return 0x5B;
+    case VK_RWIN:
+      return 0x5C;
+    case VK_PAUSE:
+      return 0x45;
+    case VK_SCROLL:
+      return 0x46;
+    case 0x20:
+      return 0x39;
+    case 0x25:
+      return 0x4B;
+    case 0x26:
+      return 0x48;
+    case 0x27:
+      return 0x4D;
+    case 0x28:
+      return 0x50;
+    default:
+      return 0;
+  }
+}
 bool LastSwallowed() { return desk().lastOutcome == Outcome::Swallowed; }
 
 bool KeyboardHookInstalled() { return desk().keyboardHook != nullptr && !desk().hookDropped; }
@@ -1159,7 +1357,10 @@ const std::string& Outcomes() { return desk().outcomes; }
 HMODULE KeyboardHookModule() { return desk().keyboardHookModule; }
 HMODULE LauncherModule() { return &launcherModule; }
 
-void FailClientStart(bool fail) { desk().failClientStart = fail; }
+void FailClientStart(bool fail, DWORD error) {
+  desk().failClientStart = fail;
+  desk().clientStartError = error;
+}
 DWORD ClientProcessId() { return desk().nextProcessId; }
 const std::vector<ProcessStart>& ProcessStarts() { return desk().starts; }
 void ExitClient() { desk().clientExited = true; }
@@ -1206,6 +1407,11 @@ void AdvanceClock(DWORD milliseconds) {
   desk().clock += milliseconds;
   PostLateRawInput();
 }
+
+void FailFileCreation(DWORD error) { desk().fileCreationError = error; }
+void FailFileWrites(bool fail) { desk().failFileWrites = fail; }
+int FileCallsInHook() { return desk().fileCallsInHook; }
+void SetElevated(bool elevated) { desk().elevated = elevated; }
 
 void DropKeyboardHook() { desk().hookDropped = true; }
 void SetHooksBehindDelay(DWORD milliseconds) { desk().hooksBehindMs = milliseconds; }

@@ -47,6 +47,7 @@ struct Delivered {
   BYTE vk;
   bool down;
   bool injected;
+  WORD scanCode;  // as in the key message's lParam
 };
 // Events that reached a window while it was in the foreground.
 const std::vector<Delivered>& ReceivedBy(HWND window);
@@ -55,6 +56,11 @@ std::string Stream(HWND window);
 std::string KeyName(BYTE vk);
 // Every event the launcher injected, in order, whoever received it.
 const std::vector<Delivered>& Injected();
+// The scan codes of the US layout, as MapVirtualKeyW gives them; physical
+// keys bring theirs, injected keys the one they were sent with.
+WORD ScanCodeOf(BYTE vk);
+// Each hook call's record, in order, injected events included.
+const std::vector<KBDLLHOOKSTRUCT>& HookEvents();
 // Result of the last physical or injected event: true when a hook swallowed it.
 bool LastSwallowed();
 
@@ -105,7 +111,8 @@ struct ProcessStart {
   DWORD startupInfoSize;
   bool startupInfoOtherwiseZero;
 };
-void FailClientStart(bool fail);
+// A start that fails sets the error GetLastError reports.
+void FailClientStart(bool fail, DWORD error = ERROR_FILE_NOT_FOUND);
 DWORD ClientProcessId();  // the ID the next successful start hands out
 const std::vector<ProcessStart>& ProcessStarts();
 void ExitClient();  // the client's process handle becomes signalled
@@ -149,11 +156,12 @@ int ModulePathQueries();
 // How keyboard input reaches the low-level hook and the raw input window.
 // Windows (the default): each event goes through the hooks first, and only
 // what they pass on makes raw input, posted once every hook is done and
-// stamped with the clock then; injected events carry a scan code but no
-// device. Wine: every event makes raw input first, with the event's own time,
-// and the hook call waits until the launcher has taken that WM_INPUT off its
-// queue and looks at the queue again, or looks at it without taking raw
-// input; injected events carry a device but no scan code.
+// stamped with the clock then; injected events carry no device. Wine: every
+// event makes raw input first, with the event's own time, and the hook call
+// waits until the launcher has taken that WM_INPUT off its queue and looks at
+// the queue again, or looks at it without taking raw input; injected events
+// carry a device. Under both, injected events bring the scan code they were
+// sent with, and the low 32 bits of their extra information.
 // Under Wine's order, ntdll.dll exports wine_get_version, as Wine's does.
 enum class InputOrder { Windows, Wine };
 void SetInputOrder(InputOrder order);
@@ -208,6 +216,18 @@ void LackSetProcessInformation();
 // input: they come ahead of it in the input stream, so their hook calls run
 // inside that SendInput.
 void DuringNextSendInput(std::function<void()> typing);
+
+// --- Files and the launcher's process ---------------------------------------------
+// Files are the host's, with backslashes read as slashes.
+// CreateFileW refuses every file with this error (0: none), as a folder the
+// player may not write to does.
+void FailFileCreation(DWORD error);
+// WriteFile fails, as on a full disk.
+void FailFileWrites(bool fail);
+// File calls made while the keyboard hook was running.
+int FileCallsInHook();
+// The launcher's token says it is elevated; it is not by default.
+void SetElevated(bool elevated);
 
 // --- Call log ------------------------------------------------------------------
 // The platform calls made since Reset, by name, in order ("CreateProcessW",

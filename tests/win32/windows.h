@@ -31,6 +31,7 @@ using UINT_PTR = std::uintptr_t;
 using ATOM = WORD;
 using USHORT = std::uint16_t;
 using ULONG = std::uint32_t;
+using LONGLONG = std::int64_t;
 
 struct StandInHandle;
 using HANDLE = StandInHandle*;
@@ -53,7 +54,12 @@ using HMODULE = HINSTANCE;
 #define WAIT_OBJECT_0 0u
 #define WAIT_TIMEOUT 258u
 #define WAIT_FAILED 0xFFFFFFFFu
+#define ERROR_FILE_NOT_FOUND 2u
+#define ERROR_ACCESS_DENIED 5u
 #define ERROR_INSUFFICIENT_BUFFER 122u
+#define ERROR_BAD_EXE_FORMAT 193u
+#define ERROR_ELEVATION_REQUIRED 740u
+#define ERROR_DISK_FULL 112u
 
 // Keyboard.
 #define HC_ACTION 0
@@ -81,6 +87,7 @@ using HMODULE = HINSTANCE;
 #define INPUT_KEYBOARD 1u
 #define KEYEVENTF_EXTENDEDKEY 0x0001u
 #define KEYEVENTF_KEYUP 0x0002u
+#define MAPVK_VK_TO_VSC 0u
 
 struct KBDLLHOOKSTRUCT {
   DWORD vkCode;
@@ -122,6 +129,7 @@ BOOL UnhookWindowsHookEx(HHOOK hook);
 LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam);
 SHORT GetAsyncKeyState(int vk);
 UINT SendInput(UINT count, INPUT* inputs, int size);
+UINT MapVirtualKeyW(UINT code, UINT mapType);
 
 // Windows and titles.
 #define GA_ROOT 2u
@@ -239,6 +247,57 @@ struct PROCESS_POWER_THROTTLING_STATE {
   ULONG ControlMask;
   ULONG StateMask;
 };
+
+// Files, the clock and the process's own rights.
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001u
+#define FILE_SHARE_WRITE 0x00000002u
+#define FILE_SHARE_DELETE 0x00000004u
+#define OPEN_ALWAYS 4u
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define FILE_BEGIN 0u
+#define FILE_END 2u
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
+#define TOKEN_QUERY 0x0008u
+
+union LARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  } u;
+  LONGLONG QuadPart;
+};
+
+struct SYSTEMTIME {
+  WORD wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
+};
+
+struct OSVERSIONINFOW {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  WCHAR szCSDVersion[128];
+};
+
+enum TOKEN_INFORMATION_CLASS { TokenElevation = 20 };
+struct TOKEN_ELEVATION {
+  DWORD TokenIsElevated;
+};
+
+HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
+BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* newPosition, DWORD moveMethod);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, DWORD* read, void* overlapped);
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped);
+BOOL SetEndOfFile(HANDLE file);
+void GetLocalTime(SYSTEMTIME* time);
+HANDLE GetCurrentProcess();
+BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD length, DWORD* returned);
 
 // Message-only windows, timers and raw keyboard input.
 #define HWND_MESSAGE (reinterpret_cast<HWND>(static_cast<std::intptr_t>(-3)))
