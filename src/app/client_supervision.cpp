@@ -106,13 +106,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
       CloseHandle(client.hProcess);
       return ReportFailure(SmartWalkingFailedText);
     }
-    StartKeySender(instance);
     StartHookWatchdog(instance);
   }
   showEventHook = HookClientEvent(EVENT_OBJECT_SHOW);
   nameChangeEventHook = HookClientEvent(EVENT_OBJECT_NAMECHANGE);
 
+  // The wait serves hook calls but no posted message: the walk's keys go out
+  // from the hook until it is over, and from the message loop after.
   WaitForInputIdle(client.hProcess, kClientStartupWaitMs);
+  if (smartWalkingEnabled) StartKeySender(instance);
   EnumWindows(TitleEnumProc, 0);
   StartTitleThread();
   FlushDiagnosticsLog();

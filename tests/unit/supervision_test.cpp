@@ -67,10 +67,10 @@ Calls Join(std::initializer_list<Calls> parts) {
 }
 
 const Calls kStart = Join({{kNotThrottled, "CreateProcessW", "CloseHandle(thread)", "SetWindowsHookExW(13,0)"},
-                           kSenderStart,
                            kWitnessStart,
-                           {"SetWinEventHook(0x8002)", "SetWinEventHook(0x800C)", "WaitForInputIdle(30000)",
-                            "EnumWindows", "CreateThread", "CloseHandle(thread)"}});
+                           {"SetWinEventHook(0x8002)", "SetWinEventHook(0x800C)", "WaitForInputIdle(30000)"},
+                           kSenderStart,
+                           {"EnumWindows", "CreateThread", "CloseHandle(thread)"}});
 const Calls kTearDown = Join({kSenderStop,
                               {"UnhookWinEvent(0x800C)", "UnhookWinEvent(0x8002)", "UnhookWindowsHookEx"},
                               kWitnessStop,
@@ -338,10 +338,10 @@ TEST_F(Launcher, FailedEventHooksAndTitleThreadAreNotReported) {
   standin::OnWait(standin::ExitClient);
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(standin::Calls(), Join({{kNotThrottled, "CreateProcessW", "CloseHandle(thread)", "SetWindowsHookExW(13,0)"},
-                                    kSenderStart,
                                     kWitnessStart,
-                                    {"SetWinEventHook(0x8002)", "SetWinEventHook(0x800C)", "WaitForInputIdle(30000)",
-                                     "EnumWindows", "CreateThread", "MsgWaitForMultipleObjects"},
+                                    {"SetWinEventHook(0x8002)", "SetWinEventHook(0x800C)", "WaitForInputIdle(30000)"},
+                                    kSenderStart,
+                                    {"EnumWindows", "CreateThread", "MsgWaitForMultipleObjects"},
                                     kSenderStop,
                                     {"UnhookWindowsHookEx"},
                                     kWitnessStop,
