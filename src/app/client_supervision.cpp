@@ -57,6 +57,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   LaunchPaths paths = BuildLaunchPaths(ResolveBaseDirectory());
   ReadSmartWalkingSetting(paths.iniFile);
   ReadPauseKeySetting(paths.iniFile);
+  ReadChatModeSetting(paths.iniFile);
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/launcher_state.h"
+#include "walking/chat_mode.h"
 #include "walking/pause_key.h"
 
 namespace {
@@ -52,4 +53,8 @@ void ReadSmartWalkingSetting(const std::wstring& iniFile) {
 void ReadPauseKeySetting(const std::wstring& iniFile) {
   UINT value = GetPrivateProfileIntW(L"SmartWalking", L"PauseKey", VK_SCROLL, iniFile.c_str());
   UsePauseKey(value);
+}
+
+void ReadChatModeSetting(const std::wstring& iniFile) {
+  UseChatMode(GetPrivateProfileIntW(L"SmartWalking", L"ChatMode", 0, iniFile.c_str()) != 0);
 }

@@ -17,3 +17,4 @@ std::wstring BaseDirectoryOf(const std::wstring& modulePath);
 LaunchPaths BuildLaunchPaths(const std::wstring& baseDirectory);
 void ReadSmartWalkingSetting(const std::wstring& iniFile);
 void ReadPauseKeySetting(const std::wstring& iniFile);
+void ReadChatModeSetting(const std::wstring& iniFile);

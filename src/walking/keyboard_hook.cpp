@@ -1,6 +1,7 @@
 #include "walking/keyboard_hook.h"
 
 #include "common/launcher_state.h"
+#include "walking/chat_mode.h"
 #include "walking/direction.h"
 #include "walking/hook_watchdog.h"
 #include "walking/keys.h"
@@ -91,6 +92,9 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM message, LPARAM event) {
 
   bool inClient = IsClientForeground();
   if (!inClient) ReleaseAll();
-  if (vk == pauseKey) OnPauseKey(message, inClient);
+  if (vk == pauseKey)
+    OnPauseKey(message, inClient);
+  else if (IsChatKey(vk))
+    OnChatKey(vk, message, inClient && !IsModifierHeld());
   return PassOn(message, event);
 }

@@ -13,6 +13,7 @@
 #include "common/launcher_state.h"
 #include "desktop.h"
 #include "player.h"
+#include "walking/chat_mode.h"
 #include "walking/pause_key.h"
 
 namespace {
@@ -197,5 +198,41 @@ INSTANTIATE_TEST_SUITE_P(Files, PauseKeySetting,
                                                                                                             : "") +
                                   info.param.name;
                          });
+
+struct ChatModeValue {
+  const char* name;
+  const char* fileText;  // nullptr: no file at all
+  bool on;
+};
+
+void PrintTo(const ChatModeValue& value, std::ostream* out) { *out << value.name; }
+
+class ChatModeSetting : public testing::TestWithParam<ChatModeValue> {};
+
+TEST_P(ChatModeSetting, ReadsChatMode) {
+  const ChatModeValue& value = GetParam();
+  std::string path = testing::TempDir() + "VarnelOfficial-chat-" + value.name + ".ini";
+  std::remove(path.c_str());
+  if (value.fileText) std::ofstream(path, std::ios::binary) << value.fileText;
+  chatMode = !value.on;
+  ReadChatModeSetting(std::wstring(path.begin(), path.end()));
+  EXPECT_EQ(chatMode, value.on);
+}
+
+// As Enabled reads: 0, nothing and text that is no number are off, any other number on.
+INSTANTIATE_TEST_SUITE_P(
+    Files, ChatModeSetting,
+    testing::Values(ChatModeValue{"NoFile", nullptr, false},
+                    ChatModeValue{"Missing", "[SmartWalking]\r\nPauseKey=19\r\n", false},
+                    ChatModeValue{"Empty", "[SmartWalking]\r\nChatMode=\r\n", false},
+                    ChatModeValue{"Zero", "[SmartWalking]\r\nChatMode=0\r\n", false},
+                    ChatModeValue{"One", "[SmartWalking]\r\nChatMode=1\r\n", true},
+                    ChatModeValue{"Seven", "[SmartWalking]\r\nChatMode=7\r\n", true},
+                    ChatModeValue{"Negative", "[SmartWalking]\r\nChatMode=-1\r\n", true},
+                    ChatModeValue{"Huge", "[SmartWalking]\r\nChatMode=99999999999\r\n", true},
+                    ChatModeValue{"Text", "[SmartWalking]\r\nChatMode=sim\r\n", false},
+                    ChatModeValue{"OtherSection", "[Chat]\r\nChatMode=1\r\n", false},
+                    ChatModeValue{"WalkingOffStillReads", "[SmartWalking]\r\nEnabled=0\r\nChatMode=1\r\n", true}),
+    [](const testing::TestParamInfo<ChatModeValue>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "common/launcher_state.h"
 #include "common/message_pump.h"
+#include "walking/chat_mode.h"
 #include "walking/direction.h"
 #include "walking/hook_watchdog.h"
 #include "walking/injection_queue.h"
@@ -20,6 +21,7 @@ void ResetLauncher() {
   ResetDirection();
   ResetInjectionQueue();
   ResetPauseKey();
+  ResetChatMode();
   ResetKeyboardHook();
   ResetHookWatchdog();
 }
