@@ -235,4 +235,32 @@ INSTANTIATE_TEST_SUITE_P(
                     ChatModeValue{"WalkingOffStillReads", "[SmartWalking]\r\nEnabled=0\r\nChatMode=1\r\n", true}),
     [](const testing::TestParamInfo<ChatModeValue>& info) { return std::string(info.param.name); });
 
+// The VarnelOfficial.ini shipped to players lists each setting at the value
+// the launcher takes with no file at all.
+TEST(ShippedSettings, ReadAsTheDefaults) {
+  struct Read {
+    bool enabled;
+    BYTE pauseKey;
+    bool chatMode;
+    bool operator==(const Read& other) const {
+      return enabled == other.enabled && pauseKey == other.pauseKey && chatMode == other.chatMode;
+    }
+  };
+  auto read = [](const std::wstring& file) {
+    player::ResetLauncher();
+    smartWalkingEnabled = false;
+    pauseKey = 0x42;
+    chatMode = true;
+    ReadSmartWalkingSetting(file);
+    ReadPauseKeySetting(file);
+    ReadChatModeSetting(file);
+    return Read{smartWalkingEnabled, pauseKey, chatMode};
+  };
+  const std::string shipped = SHIPPED_INI;
+  const Read fromShipped = read(std::wstring(shipped.begin(), shipped.end()));
+  const Read withoutFile = read(L"no-such-folder\\VarnelOfficial.ini");
+  EXPECT_TRUE(fromShipped == withoutFile) << "shipped: Enabled " << fromShipped.enabled << ", PauseKey "
+                                          << int{fromShipped.pauseKey} << ", ChatMode " << fromShipped.chatMode;
+}
+
 }  // namespace
