@@ -25,6 +25,20 @@ def held_without_repeats(case: LauncherTestCase, *keys: str) -> contextlib.ExitS
     return stack
 
 
+def check_a_walk_held_at_the_switch_ends(case: LauncherTestCase, key: str, resume: str) -> None:
+    """W and A walk, then `key` pauses: the walk ends before the key arrives, keys pass as typed
+    until `resume` is tapped, and then W and A walk again."""
+    with held_without_repeats(case, "W", "A", key):
+        walked = f"W+ W- Q+ Q- {key}+"
+        case.assertEqual(case.press(f"W+ A+ {key}+", walked), walked)
+        # Paused, the key-ups of the walking keys reach the client as they are.
+        rest = f"{key}- A- W-"
+        case.assertEqual(case.press(rest, rest), rest)
+    case.assertEqual(case.press("W+ A+ A- W-", "W+ A+ A- W-"), "W+ A+ A- W-", "still paused")
+    case.assertEqual(case.press(resume, resume), resume)
+    case.assert_walks_diagonally()
+
+
 class PauseKey(LauncherTestCase):
     def setUp(self):
         super().setUp()
@@ -40,15 +54,7 @@ class PauseKey(LauncherTestCase):
         self.assert_walks_diagonally("W+A walks Q again after resuming")
 
     def test_pausing_mid_walk_releases_the_walk(self):
-        with held_without_repeats(self, "W", "A", "Pause"):
-            walked = "W+ W- Q+ Q- Pause+"
-            self.assertEqual(self.press("W+ A+ Pause+", walked), walked)
-            # Paused, the key-ups of the walking keys reach the client as they are.
-            rest = "Pause- A- W-"
-            self.assertEqual(self.press(rest, rest), rest)
-        self.assertEqual(self.press("W+ A+ A- W-", "W+ A+ A- W-"), "W+ A+ A- W-", "still paused")
-        self.assertEqual(self.press(TAP, TAP), TAP)
-        self.assert_walks_diagonally()
+        check_a_walk_held_at_the_switch_ends(self, "Pause", TAP)
 
     def test_resuming_with_keys_held_leaves_nothing_down(self):
         with held_without_repeats(self, "W", "A"):
@@ -102,14 +108,7 @@ class ChatMode(LauncherTestCase):
         self.assert_walks_diagonally()
 
     def test_enter_mid_walk_releases_the_walk(self):
-        with held_without_repeats(self, "W", "A", "Enter"):
-            walked = "W+ W- Q+ Q- Enter+"
-            self.assertEqual(self.press("W+ A+ Enter+", walked), walked)
-            rest = "Enter- A- W-"
-            self.assertEqual(self.press(rest, rest), rest)
-        self.assertEqual(self.press("W+ A+ A- W-", "W+ A+ A- W-"), "W+ A+ A- W-", "still paused")
-        self.assertEqual(self.press(ESC, ESC), ESC)
-        self.assert_walks_diagonally()
+        check_a_walk_held_at_the_switch_ends(self, "Enter", ESC)
 
     def test_the_pause_key_and_the_chat_switch_one_pause(self):
         # Paused with the pause key, a menu's Enter resumes; Esc always resumes.

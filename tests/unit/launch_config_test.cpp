@@ -138,6 +138,14 @@ INSTANTIATE_TEST_SUITE_P(
                     Setting{"Utf16BigEndianWithByteOrderMark", Utf16("[SmartWalking]\r\nEnabled=0\r\n", true), false}),
     [](const testing::TestParamInfo<Setting>& info) { return std::string(info.param.name); });
 
+// A settings file holding `text` (nullptr: no file at all), named after the row.
+std::wstring SettingsFile(const std::string& row, const char* text) {
+  std::string path = testing::TempDir() + "VarnelOfficial-" + row + ".ini";
+  std::remove(path.c_str());
+  if (text) std::ofstream(path, std::ios::binary) << text;
+  return std::wstring(path.begin(), path.end());
+}
+
 struct PauseKeyValue {
   const char* name;
   const char* fileText;  // nullptr: no file at all
@@ -150,12 +158,9 @@ class PauseKeySetting : public testing::TestWithParam<PauseKeyValue> {};
 
 TEST_P(PauseKeySetting, ReadsPauseKey) {
   const PauseKeyValue& value = GetParam();
-  std::string path = testing::TempDir() + "VarnelOfficial-pause-" + value.name + ".ini";
-  std::remove(path.c_str());
-  if (value.fileText) std::ofstream(path, std::ios::binary) << value.fileText;
   pauseKey = 0x42;
   walkingPaused = false;
-  ReadPauseKeySetting(std::wstring(path.begin(), path.end()));
+  ReadPauseKeySetting(SettingsFile(std::string("pause-") + value.name, value.fileText));
   EXPECT_EQ(pauseKey, value.pauseKey);
   EXPECT_FALSE(walkingPaused);  // every start begins walking
 }
@@ -211,11 +216,8 @@ class ChatModeSetting : public testing::TestWithParam<ChatModeValue> {};
 
 TEST_P(ChatModeSetting, ReadsChatMode) {
   const ChatModeValue& value = GetParam();
-  std::string path = testing::TempDir() + "VarnelOfficial-chat-" + value.name + ".ini";
-  std::remove(path.c_str());
-  if (value.fileText) std::ofstream(path, std::ios::binary) << value.fileText;
   chatMode = !value.on;
-  ReadChatModeSetting(std::wstring(path.begin(), path.end()));
+  ReadChatModeSetting(SettingsFile(std::string("chat-") + value.name, value.fileText));
   EXPECT_EQ(chatMode, value.on);
 }
 
