@@ -87,6 +87,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   ReadPauseKeySetting(paths.iniFile);
   ReadScanCodesSetting(paths.iniFile);
   OptOutOfPowerThrottling();
+  ReadChatModeSetting(paths.iniFile);
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;

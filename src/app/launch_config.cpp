@@ -4,6 +4,7 @@
 
 #include "common/diagnostics_log.h"
 #include "common/launcher_state.h"
+#include "walking/chat_mode.h"
 #include "walking/injected_key.h"
 #include "walking/pause_key.h"
 
@@ -67,4 +68,8 @@ void ReadPauseKeySetting(const std::wstring& iniFile) {
 void ReadScanCodesSetting(const std::wstring& iniFile) {
   UseScanCodes(GetPrivateProfileIntW(L"SmartWalking", L"ScanCodes", 0, iniFile.c_str()));
   LogDiagnostic("setting SmartWalking.ScanCodes=%u", injectScanCodes);
+}
+
+void ReadChatModeSetting(const std::wstring& iniFile) {
+  UseChatMode(GetPrivateProfileIntW(L"SmartWalking", L"ChatMode", 0, iniFile.c_str()) != 0);
 }

@@ -21,3 +21,4 @@ void ReadDiagnosticsSetting(const LaunchPaths& paths);
 void ReadSmartWalkingSetting(const std::wstring& iniFile);
 void ReadPauseKeySetting(const std::wstring& iniFile);
 void ReadScanCodesSetting(const std::wstring& iniFile);
+void ReadChatModeSetting(const std::wstring& iniFile);

@@ -2,6 +2,7 @@
 
 #include "common/diagnostics_log.h"
 #include "common/launcher_state.h"
+#include "walking/chat_mode.h"
 #include "walking/direction.h"
 #include "walking/hook_watchdog.h"
 #include "walking/injection_queue.h"
@@ -96,7 +97,10 @@ LRESULT FilterPlayersKey(const KBDLLHOOKSTRUCT& record, WPARAM message, LPARAM e
 
   bool inClient = IsClientForeground();
   if (!inClient) ReleaseForOtherWindow();
-  if (vk == pauseKey) OnPauseKey(message, inClient);
+  if (vk == pauseKey)
+    OnPauseKey(message, inClient);
+  else if (IsChatKey(vk))
+    OnChatKey(vk, message, inClient && !IsModifierHeld());
   return PassOn(message, event);
 }
 

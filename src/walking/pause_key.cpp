@@ -20,22 +20,28 @@ bool IsUsablePauseKey(UINT vk) {
 
 void UsePauseKey(UINT vk) { pauseKey = IsUsablePauseKey(vk) ? static_cast<BYTE>(vk) : 0; }
 
-void OnPauseKey(WPARAM message, bool inClient) {
-  // With no pause key, a key code of 0 still matches it and must not switch.
-  if (pauseKey == 0) return;
+bool IsFreshPress(bool& keyDown, WPARAM message) {
   bool down = IsKeyDownMessage(message);
-  bool up = IsKeyUpMessage(message);
   // A low-level hook gets no repeat flag: a key-down of a key already down is
   // the keyboard's auto-repeat. Tracked wherever the key goes, so a key-up
   // in another window cannot leave the key looking held.
-  bool repeat = down && pauseKeyDown;
-  if (down) pauseKeyDown = true;
-  if (up) pauseKeyDown = false;
-  if (!down || repeat || !inClient) return;
+  bool repeat = down && keyDown;
+  if (down) keyDown = true;
+  if (IsKeyUpMessage(message)) keyDown = false;
+  return down && !repeat;
+}
+
+void SetWalkingPaused(bool paused) {
   // A walk held now ends with its key-up, and resuming starts from nothing held.
   ReleaseAll();
-  walkingPaused = !walkingPaused;
+  walkingPaused = paused;
   LogDiagnostic(walkingPaused ? "walking paused" : "walking resumed");
+}
+
+void OnPauseKey(WPARAM message, bool inClient) {
+  // With no pause key, a key code of 0 still matches it and must not switch.
+  if (pauseKey == 0) return;
+  if (IsFreshPress(pauseKeyDown, message) && inClient) SetWalkingPaused(!walkingPaused);
 }
 
 void ResetPauseKey() {

@@ -114,6 +114,9 @@ SETUPS = {
     # The same launcher sending each key with its scan code.
     "launcher_scan_codes": {"walking": 1, "hook": None, "presses": ["scan_codes_w", "scan_codes_w_held_a"],
                             "ini": b"[SmartWalking]\r\nScanCodes=1\r\n"},
+    # The same launcher with the chat mode on.
+    "launcher_chat_mode": {"walking": 1, "hook": None, "presses": ["chat_mode_w", "chat_mode_w_held_a"],
+                           "ini": b"[SmartWalking]\r\nChatMode=1\r\n"},
 }
 
 LABELS = {
@@ -135,6 +138,8 @@ LABELS = {
     "before_w_held_a": "the launcher given by --before, W held + A",
     "scan_codes_w": "launcher with ScanCodes=1, W",
     "scan_codes_w_held_a": "launcher with ScanCodes=1, W held + A",
+    "chat_mode_w": "launcher with the chat mode, W",
+    "chat_mode_w_held_a": "launcher with the chat mode, W held + A",
 }
 
 # With --before: an earlier build of the launcher, to measure a change against.
@@ -522,6 +527,8 @@ def build_table(lat: dict, clock: dict, idle: dict, hook: dict, sizes: dict, loa
     latency_rows("launcher_w_held_a", "unwatched_w_held_a", "≤ 1.03")
     latency_rows("scan_codes_w", "launcher_w", "≤ 1.03")
     latency_rows("scan_codes_w_held_a", "launcher_w_held_a", "≤ 1.03")
+    latency_rows("chat_mode_w", "launcher_w", "≤ 1.03")
+    latency_rows("chat_mode_w_held_a", "launcher_w_held_a", "≤ 1.03")
     latency_rows("unwatched_w", "remap_w")
     latency_rows("busy_game_raised_w", "busy_game_w")
     latency_rows("launcher_w", "remap_w", "≤ 1.05", "≤ 1.10")

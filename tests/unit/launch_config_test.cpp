@@ -14,6 +14,7 @@
 #include "common/launcher_state.h"
 #include "desktop.h"
 #include "player.h"
+#include "walking/chat_mode.h"
 #include "walking/injected_key.h"
 #include "walking/pause_key.h"
 
@@ -180,6 +181,14 @@ INSTANTIATE_TEST_SUITE_P(Values, SwitchesOffByDefault,
                                          Switch{"Huge", "99999999999", true}, Switch{"Seven", "7", true}),
                          [](const testing::TestParamInfo<Switch>& info) { return std::string(info.param.name); });
 
+// A settings file holding `text` (nullptr: no file at all), named after the row.
+std::wstring SettingsFile(const std::string& row, const char* text) {
+  std::string path = testing::TempDir() + "VarnelOfficial-" + row + ".ini";
+  std::remove(path.c_str());
+  if (text) std::ofstream(path, std::ios::binary) << text;
+  return std::wstring(path.begin(), path.end());
+}
+
 struct PauseKeyValue {
   const char* name;
   const char* fileText;  // nullptr: no file at all
@@ -192,12 +201,9 @@ class PauseKeySetting : public testing::TestWithParam<PauseKeyValue> {};
 
 TEST_P(PauseKeySetting, ReadsPauseKey) {
   const PauseKeyValue& value = GetParam();
-  std::string path = testing::TempDir() + "VarnelOfficial-pause-" + value.name + ".ini";
-  std::remove(path.c_str());
-  if (value.fileText) std::ofstream(path, std::ios::binary) << value.fileText;
   pauseKey = 0x42;
   walkingPaused = false;
-  ReadPauseKeySetting(std::wstring(path.begin(), path.end()));
+  ReadPauseKeySetting(SettingsFile(std::string("pause-") + value.name, value.fileText));
   EXPECT_EQ(pauseKey, value.pauseKey);
   EXPECT_FALSE(walkingPaused);  // every start begins walking
 }
@@ -240,5 +246,66 @@ INSTANTIATE_TEST_SUITE_P(Files, PauseKeySetting,
                                                                                                             : "") +
                                   info.param.name;
                          });
+
+struct ChatModeValue {
+  const char* name;
+  const char* fileText;  // nullptr: no file at all
+  bool on;
+};
+
+void PrintTo(const ChatModeValue& value, std::ostream* out) { *out << value.name; }
+
+class ChatModeSetting : public testing::TestWithParam<ChatModeValue> {};
+
+TEST_P(ChatModeSetting, ReadsChatMode) {
+  const ChatModeValue& value = GetParam();
+  chatMode = !value.on;
+  ReadChatModeSetting(SettingsFile(std::string("chat-") + value.name, value.fileText));
+  EXPECT_EQ(chatMode, value.on);
+}
+
+// As Enabled reads: 0, nothing and text that is no number are off, any other number on.
+INSTANTIATE_TEST_SUITE_P(
+    Files, ChatModeSetting,
+    testing::Values(ChatModeValue{"NoFile", nullptr, false},
+                    ChatModeValue{"Missing", "[SmartWalking]\r\nPauseKey=19\r\n", false},
+                    ChatModeValue{"Empty", "[SmartWalking]\r\nChatMode=\r\n", false},
+                    ChatModeValue{"Zero", "[SmartWalking]\r\nChatMode=0\r\n", false},
+                    ChatModeValue{"One", "[SmartWalking]\r\nChatMode=1\r\n", true},
+                    ChatModeValue{"Seven", "[SmartWalking]\r\nChatMode=7\r\n", true},
+                    ChatModeValue{"Negative", "[SmartWalking]\r\nChatMode=-1\r\n", true},
+                    ChatModeValue{"Huge", "[SmartWalking]\r\nChatMode=99999999999\r\n", true},
+                    ChatModeValue{"Text", "[SmartWalking]\r\nChatMode=sim\r\n", false},
+                    ChatModeValue{"OtherSection", "[Chat]\r\nChatMode=1\r\n", false},
+                    ChatModeValue{"WalkingOffStillReads", "[SmartWalking]\r\nEnabled=0\r\nChatMode=1\r\n", true}),
+    [](const testing::TestParamInfo<ChatModeValue>& info) { return std::string(info.param.name); });
+
+// The VarnelOfficial.ini shipped to players lists each setting at the value
+// the launcher takes with no file at all.
+TEST(ShippedSettings, ReadAsTheDefaults) {
+  struct Read {
+    bool enabled;
+    BYTE pauseKey;
+    bool chatMode;
+    bool operator==(const Read& other) const {
+      return enabled == other.enabled && pauseKey == other.pauseKey && chatMode == other.chatMode;
+    }
+  };
+  auto read = [](const std::wstring& file) {
+    player::ResetLauncher();
+    smartWalkingEnabled = false;
+    pauseKey = 0x42;
+    chatMode = true;
+    ReadSmartWalkingSetting(file);
+    ReadPauseKeySetting(file);
+    ReadChatModeSetting(file);
+    return Read{smartWalkingEnabled, pauseKey, chatMode};
+  };
+  const std::string shipped = SHIPPED_INI;
+  const Read fromShipped = read(std::wstring(shipped.begin(), shipped.end()));
+  const Read withoutFile = read(L"no-such-folder\\VarnelOfficial.ini");
+  EXPECT_TRUE(fromShipped == withoutFile) << "shipped: Enabled " << fromShipped.enabled << ", PauseKey "
+                                          << int{fromShipped.pauseKey} << ", ChatMode " << fromShipped.chatMode;
+}
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The pause key: the player pauses walking to type in the game's chat and
-// resumes it with the same key.
+// resumes it with the same key. The chat mode's Enter and Esc switch the same
+// pause, so their rows stand beside the pause key's.
 #include "walking/pause_key.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include "common/launcher_state.h"
 #include "desktop.h"
 #include "player.h"
+#include "walking/chat_mode.h"
 #include "walking/direction.h"
 
 namespace {
@@ -29,6 +31,7 @@ struct Switch {
   const char* client;  // what the client gets
   const char* other;   // what the other application gets
   bool paused;         // afterwards
+  bool chatMode = false;
 };
 
 void PrintTo(const Switch& s, std::ostream* out) { *out << '"' << s.keys << '"'; }
@@ -38,6 +41,7 @@ class PauseKeySwitch : public testing::TestWithParam<Switch> {
   void SetUp() override {
     player::SetUpDesktop();
     pauseKey = GetParam().pauseKey;
+    UseChatMode(GetParam().chatMode);
   }
 };
 
@@ -71,6 +75,45 @@ const Switch kSwitches[] = {
     {"ScrollLockIsAnOrdinaryKeyWhenAnotherIsChosen", VK_PAUSE, "Scroll+ Scroll- W+ A+", "scroll+ scroll- W+ W- Q+", "",
      false},
     {"NoPauseKey", 0, "Scroll+ Scroll- Pause+ Pause- W+ A+", "scroll+ scroll- pause+ pause- W+ W- Q+", "", false},
+    // The chat mode: Enter opens the chat and sends it, Esc closes it.
+    {"ChatEnterPauses", VK_SCROLL, "Enter+ Enter- W+ A+", "enter+ enter- w+ a+", "", true, true},
+    {"ChatEnterAgainResumes", VK_SCROLL, "Enter+ Enter- Enter+ Enter- W+ A+", "enter+ enter- enter+ enter- W+ W- Q+",
+     "", false, true},
+    {"ChatEscResumes", VK_SCROLL, "Enter+ Enter- Esc+ Esc- W+ A+", "enter+ enter- esc+ esc- W+ W- Q+", "", false, true},
+    {"ChatEscWhileWalkingChangesNothing", VK_SCROLL, "Esc+ Esc- W+ A+", "esc+ esc- W+ W- Q+", "", false, true},
+    {"ChatEnterHeldWithRepeatsPausesOnce", VK_SCROLL, "Enter+ Enter* Enter* Enter* Enter- W+",
+     "enter+ enter+ enter+ enter+ enter- w+", "", true, true},
+    {"ChatRepeatsOfAnEnterPressedElsewhere", VK_SCROLL, "@other Enter+ @client Enter* Enter- W+", "enter+ enter- W+",
+     "enter+", false, true},
+    {"ChatAltEnterSwitchesNothing", VK_SCROLL, "Alt+ Enter+ Enter- Alt- W+ A+", "alt+ enter+ enter- alt- W+ W- Q+", "",
+     false, true},
+    {"ChatRightAltEnterSwitchesNothing", VK_SCROLL, "RAlt+ Enter+ Enter- RAlt- W+ A+",
+     "ralt+ enter+ enter- ralt- W+ W- Q+", "", false, true},
+    {"ChatCtrlEnterSwitchesNothing", VK_SCROLL, "Ctrl+ Enter+ Enter- Ctrl- W+ A+", "ctrl+ enter+ enter- ctrl- W+ W- Q+",
+     "", false, true},
+    {"ChatShiftEnterSwitchesNothing", VK_SCROLL, "Shift+ Enter+ Enter- Shift- W+ A+",
+     "shift+ enter+ enter- shift- W+ W- Q+", "", false, true},
+    {"ChatWinEnterSwitchesNothing", VK_SCROLL, "Win+ Enter+ Enter- Win- W+ A+", "win+ enter+ enter- win- W+ W- Q+", "",
+     false, true},
+    {"ChatShiftEnterKeepsThePause", VK_SCROLL, "Enter+ Enter- Shift+ Enter+ Enter- Shift- W+ A+",
+     "enter+ enter- shift+ enter+ enter- shift- w+ a+", "", true, true},
+    {"ChatAltEscKeepsThePause", VK_SCROLL, "Enter+ Enter- Alt+ Esc+ Esc- Alt- W+ A+",
+     "enter+ enter- alt+ esc+ esc- alt- w+ a+", "", true, true},
+    {"ChatEnterInAnotherWindowChangesNothing", VK_SCROLL, "@other Enter+ Enter- @client W+ A+", "W+ W- Q+",
+     "enter+ enter-", false, true},
+    {"ChatEscInAnotherWindowKeepsThePause", VK_SCROLL, "Enter+ Enter- @other Esc+ Esc- @client W+", "enter+ enter- w+",
+     "esc+ esc-", true, true},
+    {"ChatModeOffEnterAndEscAreOrdinaryKeys", VK_SCROLL, "Enter+ Enter- W+ A+ Esc+ Esc-",
+     "enter+ enter- W+ W- Q+ esc+ esc-", "", false, false},
+    // Alongside the pause key: one pause, which either key switches and Esc ends.
+    {"ChatEnterResumesAPauseKeyPause", VK_SCROLL, "Scroll+ Scroll- Enter+ Enter- W+ A+",
+     "scroll+ scroll- enter+ enter- W+ W- Q+", "", false, true},
+    {"ChatPauseKeyResumesAnEnterPause", VK_SCROLL, "Enter+ Enter- Scroll+ Scroll- W+ A+",
+     "enter+ enter- scroll+ scroll- W+ W- Q+", "", false, true},
+    {"ChatEscResumesAPauseKeyPause", VK_SCROLL, "Scroll+ Scroll- Esc+ Esc- W+ A+", "scroll+ scroll- esc+ esc- W+ W- Q+",
+     "", false, true},
+    // Enter chosen as the pause key too: one press is one switch, not two.
+    {"ChatEnterAsThePauseKeySwitchesOnce", VK_RETURN, "Enter+ Enter- W+ A+", "enter+ enter- w+ a+", "", true, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, PauseKeySwitch, testing::ValuesIn(kSwitches),
@@ -156,7 +199,11 @@ void PrintTo(const Transition& t, std::ostream* out) { *out << '"' << t.keys << 
 
 class PauseTransition : public testing::TestWithParam<Transition> {
  protected:
-  void SetUp() override { player::SetUpDesktop(); }
+  void SetUp() override {
+    player::SetUpDesktop();
+    // Rows with Enter or Esc are the chat mode's; the others never press them.
+    UseChatMode(true);
+  }
 };
 
 TEST_P(PauseTransition, LeavesNoKeyDown) {
@@ -177,6 +224,12 @@ INSTANTIATE_TEST_SUITE_P(
         Transition{"Scroll+ Scroll- W+ Scroll+ Scroll- W* W-", "scroll+ scroll- w+ scroll+ scroll- W+ W-"},
         // Walking after resuming starts from nothing held.
         Transition{"Scroll+ Scroll- D+ D- Scroll+ Scroll- W+ A+ W- A-",
-                   "scroll+ scroll- d+ d- scroll+ scroll- W+ W- Q+ Q- A+ A-"}));
+                   "scroll+ scroll- d+ d- scroll+ scroll- W+ W- Q+ Q- A+ A-"},
+        // The same through the chat: Enter ends a held walk, and Enter or Esc resume.
+        Transition{"W+ A+ Enter+ Enter- A- W-", "W+ W- Q+ Q- enter+ enter- a- w-"},
+        Transition{"D+ Enter+ D* D- Enter- Esc+ Esc-", "D+ D- enter+ d+ d- enter- esc+ esc-"},
+        Transition{"Enter+ Enter- W+ A+ Enter+ Enter- A- W-", "enter+ enter- w+ a+ enter+ enter- a- w-"},
+        Transition{"Enter+ Enter- W+ Esc+ Esc- A+ W- A-", "enter+ enter- w+ esc+ esc- A+ w- A-"},
+        Transition{"Enter+ Enter- D+ D- Esc+ Esc- W+ A+ W- A-", "enter+ enter- d+ d- esc+ esc- W+ W- Q+ Q- A+ A-"}));
 
 }  // namespace

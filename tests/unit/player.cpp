@@ -4,6 +4,7 @@
 #include "common/diagnostics_log.h"
 #include "common/launcher_state.h"
 #include "common/message_pump.h"
+#include "walking/chat_mode.h"
 #include "walking/direction.h"
 #include "walking/hook_watchdog.h"
 #include "walking/injected_key.h"
@@ -28,6 +29,7 @@ void ResetLauncher() {
   ResetKeySender();
   ResetInjectedKey();
   ResetPauseKey();
+  ResetChatMode();
   ResetKeyboardHook();
   ResetHookWatchdog();
 }

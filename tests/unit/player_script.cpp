@@ -21,6 +21,8 @@ BYTE KeyCode(const std::string& name) {
   if (name == "Space") return 0x20;
   if (name == "Scroll") return VK_SCROLL;
   if (name == "Pause") return VK_PAUSE;
+  if (name == "Enter") return VK_RETURN;
+  if (name == "Esc") return VK_ESCAPE;
   ADD_FAILURE() << "unknown key " << name;
   return 0;
 }

@@ -1,5 +1,6 @@
-// Long random sessions at the keyboard, pause key included, checked after
-// every event against a reference model written from the walking rules.
+// Long random sessions at the keyboard, pause key and chat mode included,
+// checked after every event against a reference model written from the
+// walking rules.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "common/launcher_state.h"
 #include "desktop.h"
 #include "player.h"
+#include "walking/chat_mode.h"
 #include "walking/direction.h"
 #include "walking/hook_watchdog.h"
 #include "walking/pause_key.h"
@@ -50,7 +52,9 @@ TEST_P(WalkingModel, RandomSessionsKeepEveryRule) {
   const HWND windows[] = {client, player::OtherWindow(), nullptr};
   HWND foreground = client;
 
+  UseChatMode(true);
   walking_reference::Reference model;
+  model.chatMode = true;
   walking_reference::Watch watch(client);
   std::set<BYTE> physical;  // keys the player holds
   BYTE lastPhysical = 0;    // the key the keyboard auto-repeats
@@ -72,10 +76,12 @@ TEST_P(WalkingModel, RandomSessionsKeepEveryRule) {
         vk = kDirections[std::uniform_int_distribution<int>(0, 3)(random)];
       else if (kind < 92)
         vk = kModifiers[std::uniform_int_distribution<int>(0, 7)(random)];
-      else if (kind < 96)
+      else if (kind < 94)
         vk = kOthers[std::uniform_int_distribution<int>(0, 3)(random)];
-      else
+      else if (kind < 97)
         vk = pauseKey;  // to type in the chat, and back
+      else
+        vk = kind == 97 ? VK_ESCAPE : VK_RETURN;  // the chat's own way in and out
       down = physical.count(vk) == 0;
     }
 

@@ -28,6 +28,9 @@ struct Reference {
   BYTE last = 0;
   BYTE pauseKey = VK_SCROLL;  // 0: none
   bool pauseKeyDown = false;  // as the player's hand has it
+  bool chatMode = false;      // Enter and Esc switch the same pause
+  bool enterDown = false;
+  bool escapeDown = false;
   bool paused = false;
   bool mustPass = false;  // the last physical event reaches its window
 
@@ -65,6 +68,8 @@ struct Reference {
     mustPass = !IsDirection(vk) || paused || !inClient || modifierHeld || (up && held.count(vk) == 0);
     if (down && IsModifier(vk)) return Stop();
     if (pauseKey != 0 && vk == pauseKey) return OnPauseKey(down, up, inClient);
+    if (chatMode && (vk == VK_RETURN || vk == VK_ESCAPE))
+      return OnChatKey(vk == VK_RETURN, down, up, inClient, modifierHeld);
     if (!IsDirection(vk)) {
       if (!inClient) Stop();
       return;
@@ -94,6 +99,19 @@ struct Reference {
     if (up) pauseKeyDown = false;
     if (!inClient) return Stop();
     if (!press) return;
+    Stop();
+    paused = !paused;
+  }
+
+  // The same for Enter, and for Esc while paused, unless a modifier makes
+  // either a shortcut.
+  void OnChatKey(bool enter, bool down, bool up, bool inClient, bool modifierHeld) {
+    bool& keyDown = enter ? enterDown : escapeDown;
+    const bool press = down && !keyDown;
+    if (down) keyDown = true;
+    if (up) keyDown = false;
+    if (!inClient) return Stop();
+    if (!press || modifierHeld || (!enter && !paused)) return;
     Stop();
     paused = !paused;
   }

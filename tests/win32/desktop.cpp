@@ -1268,6 +1268,10 @@ std::string KeyName(BYTE vk) {
       return "Pause";
     case VK_SCROLL:
       return "Scroll";
+    case VK_RETURN:
+      return "Enter";
+    case VK_ESCAPE:
+      return "Esc";
     case 0x20:
       return "Space";
     case 0x25:

@@ -71,10 +71,12 @@ using HMODULE = HINSTANCE;
 #define WM_SYSKEYDOWN 0x0104u
 #define WM_SYSKEYUP 0x0105u
 #define WM_QUIT 0x0012u
+#define VK_RETURN 0x0D
 #define VK_SHIFT 0x10
 #define VK_CONTROL 0x11
 #define VK_MENU 0x12
 #define VK_PAUSE 0x13
+#define VK_ESCAPE 0x1B
 #define VK_LWIN 0x5B
 #define VK_RWIN 0x5C
 #define VK_SCROLL 0x91
