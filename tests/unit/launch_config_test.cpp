@@ -287,25 +287,33 @@ TEST(ShippedSettings, ReadAsTheDefaults) {
     bool enabled;
     BYTE pauseKey;
     bool chatMode;
+    bool scanCodes;
+    bool log;
     bool operator==(const Read& other) const {
-      return enabled == other.enabled && pauseKey == other.pauseKey && chatMode == other.chatMode;
+      return enabled == other.enabled && pauseKey == other.pauseKey && chatMode == other.chatMode &&
+             scanCodes == other.scanCodes && log == other.log;
     }
   };
   auto read = [](const std::wstring& file) {
     player::ResetLauncher();
     smartWalkingEnabled = false;
     pauseKey = 0x42;
-    chatMode = true;
+    chatMode = injectScanCodes = diagnosticsLogging = true;
     ReadSmartWalkingSetting(file);
     ReadPauseKeySetting(file);
     ReadChatModeSetting(file);
-    return Read{smartWalkingEnabled, pauseKey, chatMode};
+    ReadScanCodesSetting(file);
+    LaunchPaths paths = BuildLaunchPaths(L"C:\\Games");
+    paths.iniFile = file;
+    ReadDiagnosticsSetting(paths);
+    return Read{smartWalkingEnabled, pauseKey, chatMode, injectScanCodes, diagnosticsLogging};
   };
   const std::string shipped = SHIPPED_INI;
   const Read fromShipped = read(std::wstring(shipped.begin(), shipped.end()));
   const Read withoutFile = read(L"no-such-folder\\VarnelOfficial.ini");
-  EXPECT_TRUE(fromShipped == withoutFile) << "shipped: Enabled " << fromShipped.enabled << ", PauseKey "
-                                          << int{fromShipped.pauseKey} << ", ChatMode " << fromShipped.chatMode;
+  EXPECT_TRUE(fromShipped == withoutFile)
+      << "shipped: Enabled " << fromShipped.enabled << ", PauseKey " << int{fromShipped.pauseKey} << ", ChatMode "
+      << fromShipped.chatMode << ", ScanCodes " << fromShipped.scanCodes << ", Log " << fromShipped.log;
 }
 
 }  // namespace
