@@ -2,7 +2,12 @@
 
 bool injectScanCodes = false;
 
-void UseScanCodes(UINT setting) { injectScanCodes = setting != 0; }
+void UseScanCodes(UINT setting) {
+  injectScanCodes = setting != 0;
+  // Wine loads the keyboard layout at the first MapVirtualKeyW of a process,
+  // which took 75 to 600 ms here: paid now, not by the hook at the first key.
+  if (injectScanCodes) MapVirtualKeyW('W', MAPVK_VK_TO_VSC);
+}
 
 INPUT InjectedKey(BYTE vk, bool up) {
   INPUT input{};
