@@ -59,11 +59,9 @@ SCREEN = "1024x768x24"
 AUTOREPEAT_DELAY_MS = 500
 AUTOREPEAT_INTERVAL_MS = 30
 KEY_PAUSE_S = 0.03
-# The key-order reproduction: the keys tapped in turn (W and D walk where the launcher runs, X and J
-# it passes on), how many times a round, and rounds a measurement.
-KEY_ORDER_KEYS = "XWJD"
-KEY_ORDER_TAPS = 12
+# The key-order reproduction: rounds of a measurement, and events a round.
 KEY_ORDER_ROUNDS = 6
+KEY_ORDER_EVENTS = 96
 
 # Files in a prefix that Wine only ever reads: a session hard-links them from
 # the template instead of copying 700 MB. Everything else (the registry above
@@ -1000,13 +998,15 @@ class WineSession:
         state = self.probe("keystate", *[hex(ord(k)) for k in letters], *[hex(vk) for vk in codes])
         return [name.split(".", 1)[1] for name, value in state.items() if name.startswith("down.") and value == "1"]
 
-    def key_order(self, hooks: int, launcher: os.PathLike | str | None = None, rounds: int = KEY_ORDER_ROUNDS,
-                  report: Callable[[str], None] | None = None) -> int:
+    def key_order(self, hooks: int, launcher: os.PathLike | str | None = None, keys: str = "XJ",
+                  rounds: int = KEY_ORDER_ROUNDS, report: Callable[[str], None] | None = None) -> int:
         """The reproduction of keys swapped behind keyboard hooks: with the stand-in client in
         front (started by `launcher` if given, whose hook then comes first) and `hooks` of the
-        probe's logging hooks installed after it (called before it), XTEST types X, W, J and D
-        back to back, 96 events a round. Returns how many rounds reached the client out of order (or
-        with keys lost or added), telling `report` where each parted; ends what it started."""
+        probe's logging hooks installed after it (called before it), XTEST taps `keys` in turn,
+        back to back, 96 events a round (X and J pass every hook untouched; W, A, S and D become
+        the walk's own keys where the launcher runs). Returns how many rounds reached the client
+        out of order (or with keys lost or added), telling `report` where each parted; ends what
+        it started."""
         programs, logs = len(self.programs), len(self.logs)
         try:
             game = self.install(launcher=launcher)
@@ -1021,7 +1021,8 @@ class WineSession:
             for _ in range(hooks):
                 self.hook_probe()
             self.focus(client)
-            typed = " ".join(f"{key}+ {key}-" for _ in range(KEY_ORDER_TAPS) for key in KEY_ORDER_KEYS)
+            taps = [f"{key}+ {key}-" for key in keys] * (KEY_ORDER_EVENTS // 2 // len(keys))
+            typed = " ".join(taps)
             out_of_order = 0
             for round_number in range(rounds):
                 mark = client.mark()
@@ -1043,7 +1044,8 @@ class WineSession:
         """Whether this Wine delivers keys typed a few milliseconds apart swapped while the launcher
         hooks the keyboard with `hooks_ahead` other programs' hooks called before its own: measured
         with `key_order` once per session and answer, unless E2E_WINE_SWAPS says (0: it never
-        swaps, 1: it does)."""
+        swaps, 1: it does). Measured with keys the launcher passes on: the order of the walk's own
+        keys is the launcher's to keep, and the soak holds it to that."""
         said = os.environ.get("E2E_WINE_SWAPS")
         if said in ("0", "1"):
             return said == "1"

@@ -68,6 +68,8 @@ class WalkingRules:
     then holds."""
 
     def __init__(self, folder: Path):
+        # Before any Wine session has made it, on a fresh clone.
+        folder.mkdir(parents=True, exist_ok=True)
         program = folder / "walking_rules"
         sources = [RULES_SOURCE, UNIT_TESTS / "walking_reference.h", *STAND_IN.glob("*.h")]
         if not program.exists() or program.stat().st_mtime < max(p.stat().st_mtime for p in sources):
