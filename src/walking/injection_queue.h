@@ -14,6 +14,10 @@ void QueueKeyEvent(BYTE vk, bool up);
 // before it, with its own scan code.
 void QueueTypedKey(const KBDLLHOOKSTRUCT& event, bool up);
 bool KeysQueued();
+// Whether a key the player typed (VK_SHIFT, VK_CONTROL and VK_MENU stand for
+// either side) will be down (1) or up (0) once the queue is out; -1 when
+// none of its events wait.
+int WaitingTypedKeyState(BYTE vk);
 // Whether the queue is being sent: a hook call now runs inside its SendInput.
 bool SendingKeys();
 // Sends every queued key, unless a call further out is already sending them.

@@ -19,7 +19,13 @@ struct WindowsKeysSeen {
 };
 WindowsKeysSeen windowsKeysSeenDown;
 
-bool IsHeldNow(int vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
+bool IsHeldNow(int vk) {
+  // A modifier typed as the walk's keys went out waits in their queue: it is
+  // not in the key state yet.
+  int waiting = WaitingTypedKeyState(static_cast<BYTE>(vk));
+  if (waiting >= 0) return waiting == 1;
+  return (GetAsyncKeyState(vk) & 0x8000) != 0;
+}
 
 // Asked of the platform only while the hook saw the key go down, so every
 // other key costs no extra call; asked then, because a key-up can happen
@@ -43,12 +49,12 @@ void NoteWindowsKey(DWORD vk, WPARAM message) {
 
 LRESULT PassOn(WPARAM message, LPARAM event) {
   // A key passed on must not overtake the walk's keys decided before it. A
-  // key typed as they went out from the message loop reaches this hook inside
-  // their SendInput, where passing it on would put it ahead of them: it goes
-  // out again behind them instead. Otherwise they go out first, from here,
+  // key typed as they went out reaches this hook inside their SendInput (from
+  // the message loop, or under Wine 10 from the hook), where passing it on
+  // would put it ahead of them: it goes out again behind them instead. Otherwise they go out first, from here,
   // such as the key-up of the walk a modifier just ended.
   bool keyEvent = IsKeyDownMessage(message) || IsKeyUpMessage(message);
-  if (SendingKeys() && keyEvent && SendsFromTheLoop()) {
+  if (SendingKeys() && keyEvent) {
     QueueTypedKey(*reinterpret_cast<const KBDLLHOOKSTRUCT*>(event), IsKeyUpMessage(message));
     return 1;
   }
