@@ -6,6 +6,7 @@
 #include <windows.h>
 
 // Whether injected keys carry their scan code; off unless the settings say so.
+// The codes are those of the keyboard layout when the setting is read.
 extern bool injectScanCodes;
 
 // The mark in each injected key's extra information. RAWKEYBOARD keeps only
