@@ -72,4 +72,5 @@ void ReadScanCodesSetting(const std::wstring& iniFile) {
 
 void ReadChatModeSetting(const std::wstring& iniFile) {
   UseChatMode(GetPrivateProfileIntW(L"SmartWalking", L"ChatMode", 0, iniFile.c_str()) != 0);
+  LogDiagnostic("setting SmartWalking.ChatMode=%u", chatMode);
 }

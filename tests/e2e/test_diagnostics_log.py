@@ -49,6 +49,7 @@ class DiagnosticsLog(LauncherTestCase):
             "setting SmartWalking.Enabled=1",
             "setting SmartWalking.PauseKey=19",
             "setting SmartWalking.ScanCodes=0",
+            "setting SmartWalking.ChatMode=0",
             f"client started: process {pid}",
             "keyboard hook installed",
             "walking paused",

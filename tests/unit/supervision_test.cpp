@@ -445,6 +445,7 @@ TEST_F(DiagnosticsLog, HoldsWhatTheLauncherDidAndNoKeyTyped) {
                             "setting SmartWalking.Enabled=1",
                             "setting SmartWalking.PauseKey=19",
                             "setting SmartWalking.ScanCodes=1",
+                            "setting SmartWalking.ChatMode=0",
                             "client started: process 4242",
                             "keyboard hook installed",
                             "walk released: another window is in front",
