@@ -36,6 +36,8 @@ bool WineServesTheKeyboard() {
   return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
+bool SendsFromTheLoop() { return sender.window && !sender.fromTheHook; }
+
 bool ClientMayHoldAKeyOfOurs() { return sentKey != 0 || KeysQueued(); }
 
 void GuardWhileAKeyIsHeld() {
@@ -78,8 +80,6 @@ void SendKeysNow() {
   SendQueuedKeys();
   GuardWhileAKeyIsHeld();
 }
-
-bool SendsFromTheLoop() { return sender.window && !sender.fromTheHook; }
 
 void SendKeysAfterHook() {
   if (!KeysQueued() || sender.sendPosted) return;

@@ -16,8 +16,6 @@ void StopKeySender();
 // Called as a hook call ends: whatever it decided goes out once the call has
 // returned.
 void SendKeysAfterHook();
-// Whether the walk's keys go out from the message loop, after the hook.
-bool SendsFromTheLoop();
 // Sends what is queued now, for a decision made outside the hook or a key the
 // hook is about to pass on, which must not overtake the walk's keys.
 void SendKeysNow();
