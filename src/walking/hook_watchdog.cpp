@@ -149,24 +149,6 @@ void ReinstallKeyboardHook(DWORD now) {
   InstallKeyboardHook(watch.hookModule);
 }
 
-// Raw input names Shift, Ctrl and Alt without their side, where the hook gets
-// the side's code; both are matched by the generic code.
-BYTE MatchedCode(DWORD vk) {
-  switch (vk) {
-    case VK_LSHIFT:
-    case VK_RSHIFT:
-      return VK_SHIFT;
-    case VK_LCONTROL:
-    case VK_RCONTROL:
-      return VK_CONTROL;
-    case VK_LMENU:
-    case VK_RMENU:
-      return VK_MENU;
-    default:
-      return static_cast<BYTE>(vk & 0xFF);
-  }
-}
-
 // Only what the player types counts: injected input comes without a device
 // on Windows. Wine gives it a device, and other programs' keys usually come
 // without a scan code; ours may carry one, but always carry our mark.
@@ -180,7 +162,7 @@ void OnWitnessedKey(HRAWINPUT input) {
   UINT size = sizeof raw;
   if (GetRawInputData(input, RID_INPUT, &raw, &size, sizeof raw.header) == static_cast<UINT>(-1)) return;
   if (IsPlayersKey(raw)) {
-    KeyEvent key{MatchedCode(raw.data.keyboard.VKey), (raw.data.keyboard.Flags & RI_KEY_BREAK) != 0,
+    KeyEvent key{EitherSideCode(raw.data.keyboard.VKey), (raw.data.keyboard.Flags & RI_KEY_BREAK) != 0,
                  static_cast<DWORD>(GetMessageTime())};
     if (IsLaterEventTime(key.time, watch.witnessedKey.time)) watch.witnessedKey = key;
     if (key.up) KeepLaterEventTime(watch.witnessedKeyUpTimes[key.vk], key.time);
@@ -270,7 +252,7 @@ void NoteHookEvent(const KBDLLHOOKSTRUCT& event, WPARAM message) {
   // The walk injects W/A/S/D too; only the player's own keys count per key.
   if (!(event.flags & LLKHF_INJECTED)) {
     KeepLaterEventTime(watch.hookEventTime, event.time);
-    KeepLaterEventTime(watch.hookKeyTimes[IsKeyUpMessage(message)][MatchedCode(event.vkCode)], event.time);
+    KeepLaterEventTime(watch.hookKeyTimes[IsKeyUpMessage(message)][EitherSideCode(event.vkCode)], event.time);
     return;
   }
   // An injected key's time is whatever its sender chose, days ahead maybe;

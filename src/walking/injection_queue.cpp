@@ -1,6 +1,7 @@
 #include "walking/injection_queue.h"
 
 #include "walking/injected_key.h"
+#include "walking/keys.h"
 
 namespace {
 
@@ -59,10 +60,7 @@ int WaitingTypedKeyState(BYTE vk) {
   int state = -1;
   for (int i = 0; i < queue.count; ++i) {
     const QueuedKey& key = queue.keys[(queue.first + i) % kCapacity];
-    bool sameKey = key.vk == vk || (vk == VK_SHIFT && (key.vk == VK_LSHIFT || key.vk == VK_RSHIFT)) ||
-                   (vk == VK_CONTROL && (key.vk == VK_LCONTROL || key.vk == VK_RCONTROL)) ||
-                   (vk == VK_MENU && (key.vk == VK_LMENU || key.vk == VK_RMENU));
-    if (key.typed && sameKey) state = key.up ? 0 : 1;
+    if (key.typed && EitherSideCode(key.vk) == vk) state = key.up ? 0 : 1;
   }
   return state;
 }

@@ -51,8 +51,9 @@ LRESULT PassOn(WPARAM message, LPARAM event) {
   // A key passed on must not overtake the walk's keys decided before it. A
   // key typed as they went out reaches this hook inside their SendInput (from
   // the message loop, or under Wine 10 from the hook), where passing it on
-  // would put it ahead of them: it goes out again behind them instead. Otherwise they go out first, from here,
-  // such as the key-up of the walk a modifier just ended.
+  // would put it ahead of them: it goes out again behind them instead.
+  // Otherwise they go out first, from here, such as the key-up of the walk a
+  // modifier just ended.
   bool keyEvent = IsKeyDownMessage(message) || IsKeyUpMessage(message);
   if (SendingKeys() && keyEvent) {
     QueueTypedKey(*reinterpret_cast<const KBDLLHOOKSTRUCT*>(event), IsKeyUpMessage(message));

@@ -14,5 +14,23 @@ inline bool IsModifierKey(DWORD vk) {
          vk == VK_RWIN;
 }
 
+// Shift, Ctrl and Alt by their code for either side, as raw input and
+// GetAsyncKeyState name them; any other key as it is.
+inline BYTE EitherSideCode(DWORD vk) {
+  switch (vk) {
+    case VK_LSHIFT:
+    case VK_RSHIFT:
+      return VK_SHIFT;
+    case VK_LCONTROL:
+    case VK_RCONTROL:
+      return VK_CONTROL;
+    case VK_LMENU:
+    case VK_RMENU:
+      return VK_MENU;
+    default:
+      return static_cast<BYTE>(vk & 0xFF);
+  }
+}
+
 inline bool IsKeyDownMessage(WPARAM message) { return message == WM_KEYDOWN || message == WM_SYSKEYDOWN; }
 inline bool IsKeyUpMessage(WPARAM message) { return message == WM_KEYUP || message == WM_SYSKEYUP; }
