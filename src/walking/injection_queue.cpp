@@ -13,6 +13,9 @@ struct QueuedKey {
   BYTE vk;
   bool up;
   bool typed;
+  // The key of the hook call that is sending the queue, which it passes on
+  // itself unless a key typed after it queued up behind it.
+  bool passing;
   WORD scanCode;
   bool extended;
 };
@@ -22,6 +25,7 @@ struct Queue {
   int first = 0;
   int count = 0;
   bool sending = false;
+  bool passingLeft = false;
 };
 Queue queue;
 
@@ -47,11 +51,28 @@ void Enqueue(QueuedKey key) {
 
 }  // namespace
 
-void QueueKeyEvent(BYTE vk, bool up) { Enqueue({vk, up, false, 0, false}); }
+void QueueKeyEvent(BYTE vk, bool up) { Enqueue({vk, up, false, false, 0, false}); }
 
 void QueueTypedKey(const KBDLLHOOKSTRUCT& event, bool up) {
-  Enqueue({static_cast<BYTE>(event.vkCode), up, true, static_cast<WORD>(event.scanCode),
+  Enqueue({static_cast<BYTE>(event.vkCode), up, true, false, static_cast<WORD>(event.scanCode),
            (event.flags & LLKHF_EXTENDED) != 0});
+}
+
+void QueuePassingKey(const KBDLLHOOKSTRUCT& event, bool up) {
+  if (queue.count == kCapacity) {
+    queue.passingLeft = true;
+    return;
+  }
+  Enqueue({static_cast<BYTE>(event.vkCode), up, true, true, static_cast<WORD>(event.scanCode),
+           (event.flags & LLKHF_EXTENDED) != 0});
+}
+
+bool PassingKeyLeftToPassOn() {
+  bool left = queue.passingLeft;
+  queue.passingLeft = false;
+  // Held back behind a key-up the platform refused, it goes out after it.
+  for (int i = 0; i < queue.count; ++i) queue.keys[(queue.first + i) % kCapacity].passing = false;
+  return left;
 }
 
 bool KeysQueued() { return queue.count > 0; }
@@ -71,6 +92,11 @@ void SendQueuedKeys() {
   queue.sending = true;
   while (queue.count > 0) {
     QueuedKey key = queue.keys[queue.first];
+    if (key.passing && queue.count == 1) {
+      queue.count = 0;
+      queue.passingLeft = true;
+      break;
+    }
     if (!SendNow(key) && key.up) break;
     queue.first = (queue.first + 1) % kCapacity;
     --queue.count;

@@ -13,6 +13,13 @@ void QueueKeyEvent(BYTE vk, bool up);
 // A key the player typed, to go out again behind the walk's keys decided
 // before it, with its own scan code.
 void QueueTypedKey(const KBDLLHOOKSTRUCT& event, bool up);
+// The key a hook call passes on once the queue is out, queued behind it so
+// that a modifier counts as held for keys typed meanwhile, and so that those
+// come behind it.
+void QueuePassingKey(const KBDLLHOOKSTRUCT& event, bool up);
+// After the queue went out: whether the hook call passes its key on itself
+// (true), or that key went out with the queue, ahead of keys typed after it.
+bool PassingKeyLeftToPassOn();
 bool KeysQueued();
 // Whether a key the player typed (VK_SHIFT, VK_CONTROL and VK_MENU stand for
 // either side) will be down (1) or up (0) once the queue is out; -1 when

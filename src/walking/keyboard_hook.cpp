@@ -53,13 +53,19 @@ LRESULT PassOn(WPARAM message, LPARAM event) {
   // the message loop, or under Wine 10 from the hook), where passing it on
   // would put it ahead of them: it goes out again behind them instead.
   // Otherwise they go out first, from here, such as the key-up of the walk a
-  // modifier just ended.
+  // modifier just ended; a key typed as they go out must then come behind
+  // this one, which goes out with them in that case.
+  const auto& record = *reinterpret_cast<const KBDLLHOOKSTRUCT*>(event);
   bool keyEvent = IsKeyDownMessage(message) || IsKeyUpMessage(message);
   if (SendingKeys() && keyEvent) {
-    QueueTypedKey(*reinterpret_cast<const KBDLLHOOKSTRUCT*>(event), IsKeyUpMessage(message));
+    QueueTypedKey(record, IsKeyUpMessage(message));
     return 1;
   }
-  if (KeysQueued()) SendKeysNow();
+  if (KeysQueued()) {
+    if (keyEvent) QueuePassingKey(record, IsKeyUpMessage(message));
+    SendKeysNow();
+    if (keyEvent && !PassingKeyLeftToPassOn()) return 1;
+  }
   return CallNextHookEx(keyboardHook, HC_ACTION, message, event);
 }
 

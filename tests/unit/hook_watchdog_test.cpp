@@ -193,6 +193,10 @@ const Session kAlive[] = {
     // A modifier typed so, and a direction key right behind it: the modifier
     // counts as held though it has not gone out yet.
     {"ModifierTypedAsTheWalkGoesOut", "S+ ^Shift+,W+ A+ W- Shift- S- A-", "S+ S- Z+ Z- Shift+ W+ w- shift- s- a-", 1},
+    // A modifier that ends the walk, and a direction key typed as the walk's
+    // key-up goes out: the direction key comes behind the modifier, not walked.
+    {"DirectionKeyTypedAsAModifierEndsTheWalk", "W+ A+ ^D+ Ctrl+ D- Ctrl- A- W-", "W+ W- Q+ Q- Ctrl+ D+ d- ctrl- a- w-",
+     1},
     // Raw input names Shift, Ctrl and Alt without their side.
     {"EveryModifierRawInputLate",
      "Ctrl+ ~30 Ctrl- ~300 RCtrl+ ~30 RCtrl- ~300 Alt+ ~30 Alt- ~300 RAlt+ ~30 RAlt- ~300 RShift+ ~30 RShift- ~300",
