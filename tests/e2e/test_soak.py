@@ -171,13 +171,15 @@ class ReferenceDesktop:
             self.sent = held
         return released
 
-    def place_release(self, key: str, target: str, in_target: bool, leaving: str, in_leaving: bool) -> None:
-        """Where the walk's key-up at a focus change went: to the window now in front or not, and
-        to the window left behind or not."""
+    def place_release(self, key: str, target: str, in_target: int, leaving: str, in_leaving: int) -> None:
+        """Where the walk's key-up at a focus change went: how many times to the window now in
+        front, and how many to the window left behind."""
         stream = self.streams[target]
         last = max(i for i, x in enumerate(stream) if _bare(x.token) == f"{key}-")
-        release = stream[last] if in_target else stream.pop(last)
-        if in_leaving:
+        release = stream.pop(last)
+        for _ in range(in_target):
+            stream.append(dataclasses.replace(release))
+        for _ in range(in_leaving):
             self.streams[leaving].append(dataclasses.replace(release))
 
     def _deliver(self, key: str, down: bool) -> None:
@@ -319,6 +321,24 @@ class ModelRules(unittest.TestCase):
                         desk.event(token[:-1], token[-1] == "+")
                 self.assertEqual(expected_text(desk.streams["client"]), client)
                 self.assertEqual(expected_text(desk.streams["other"]), other)
+
+    def test_the_walks_key_up_at_a_focus_change_is_expected_where_it_was_seen(self):
+        cases = [
+            # W- seen so many times in the window now in front and in the one left behind: client, other
+            ((1, 0), "W+", "W-"),
+            ((2, 0), "W+", "W- W-"),
+            ((0, 1), "W+ W-", ""),
+            ((1, 1), "W+ W-", "W-"),
+            ((0, 0), "W+", ""),
+        ]
+        for (in_target, in_leaving), client, other in cases:
+            with self.subTest(seen=(in_target, in_leaving)):
+                desk = self.new_desktop()
+                desk.event("W", True)
+                self.assertEqual(desk.focus("other"), "W")
+                desk.place_release("W", "other", in_target, "client", in_leaving)
+                self.assertEqual((expected_text(desk.streams["client"]), expected_text(desk.streams["other"])),
+                                 (client, other))
 
     def test_a_swap_is_forgiven_only_of_two_neighbouring_keys_typed_close_together(self):
         # W+ at 0 ms, A+ at 1 ms (the walker lets go of W and walks Q), X+ at 2 ms, X- at 90 ms.
@@ -497,21 +517,15 @@ class Soak(LauncherTestCase):
         if hook_log:
             self.assertFalse(self.wine.launcher_hooked_again(hook_log, client),
                              "the launcher took its live hook for lost")
-        if self.divergences and self.forgive_swaps:
-            # Measured on Wine 10: now and then a key typed within milliseconds of others still
-            # comes further out of order than one reordering; nothing is lost, extra or left down.
-            self.skipTest(f"{wine_version()}, which swaps keys typed close together, delivered "
-                          f"{len(self.divergences)} segments in another order than the rules say; everything "
-                          f"else held (SOAK_SEED={SEED}):\n{report}")
         self.assertEqual(len(self.divergences), 0, f"replay with SOAK_SEED={SEED}\n{report}")
         if self.moved_releases:
             self.skipTest(f"{wine_version()} put the walk's key-up at {len(self.moved_releases)} focus changes "
-                          f"elsewhere than the window now in front; forgiven, everything else held "
+                          f"elsewhere than once in the window now in front; forgiven, everything else held "
                           f"(SOAK_SEED={SEED}): " + "; ".join(self.moved_releases[:5]))
         if self.swaps:
-            self.skipTest(f"{wine_version()} swapped {len(self.swaps)} pairs of keys typed within "
-                          f"{SWAP_WITHIN_US / 1000:.0f} ms, as it does behind the launcher's hook alone; "
-                          f"forgiven, everything else held (SOAK_SEED={SEED}): "
+            self.skipTest(f"{wine_version()}, measured to swap keys typed close together, delivered "
+                          f"{len(self.swaps)} runs of keys typed within {SWAP_WITHIN_US / 1000:.0f} ms in another "
+                          f"order; forgiven, everything else held (SOAK_SEED={SEED}): "
                           + "; ".join(str(x) for x in self.swaps[:5]))
 
     def _left_down_by_swaps(self) -> set[str]:
@@ -592,22 +606,25 @@ class Soak(LauncherTestCase):
             self.marks[name] = (len(self.desk.streams[name]), log_mark + len(records))
 
     def _follow_release(self, key: str, target: str, leaving: str) -> None:
-        """Where the walk's key-up at a focus change landed. The window now in front should have it;
-        a Wine seen to put it in the window left behind, or in none, is forgiven that, shown as a
+        """Where the walk's key-up at a focus change landed. The window now in front should have it
+        once. A Wine seen to put it in the window left behind, or in none, or to add a key-up of
+        its own for the key it still holds down (measured: Wine 10), is forgiven that, shown as a
         skip: the walk ended all the same."""
         logs = {name: self.logs[name] for name in (target, leaving)}
         marks = {name: self.marks[name][1] for name in logs}
 
-        def landed(name: str) -> bool:
-            return f"{key}-" in [_bare(t) for t in logs[name].keys_text(marks[name]).split()]
+        def landed(name: str) -> int:
+            return [_bare(t) for t in logs[name].keys_text(marks[name]).split()].count(f"{key}-")
 
         with contextlib.suppress(AssertionError):
             wait_until(lambda: landed(target), 0.5, "")
+        time.sleep(0.05)   # a second key-up shows up now
         in_target, in_leaving = landed(target), landed(leaving)
-        if in_target and not in_leaving:
+        if (in_target, in_leaving) == (1, 0):
             return
         self.desk.place_release(key, target, in_target, leaving, in_leaving)
-        where = " and ".join(name for name, there in ((target, in_target), (leaving, in_leaving)) if there)
+        where = " and ".join(f"{name}{f' {n} times' if n > 1 else ''}"
+                             for name, n in ((target, in_target), (leaving, in_leaving)) if n)
         self.moved_releases.append(f"{key}- at step {self.desk.step} went to {where or 'no window'}")
 
     def _focus(self, target: str, leaving: str) -> None:
