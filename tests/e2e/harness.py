@@ -695,6 +695,10 @@ class WineSession:
         for process in (self.wineserver, self.xvfb):
             stop_process(process)
         if self.keep:
+            # Stopped cleanly: a later session must not take it for a killed run's and remove it.
+            with contextlib.suppress(OSError):
+                (self.dir / "kept").touch()
+                (self.dir / "session.json").unlink()
             log(f"kept {self.dir}")
         else:
             shutil.rmtree(self.dir, ignore_errors=True)
@@ -1200,8 +1204,9 @@ def clean_stale_sessions(cache: Path) -> None:
             state = json.loads(state_file.read_text())
         except (OSError, ValueError):
             # A session that died before recording itself; only its owner pid in the name tells.
+            # One kept by E2E_KEEP has none either, and stays.
             m = re.match(r"s(\d+)-", folder.name)
-            if m and not _alive(int(m.group(1))):
+            if m and not _alive(int(m.group(1))) and not (folder / "kept").exists():
                 shutil.rmtree(folder, ignore_errors=True)
             continue
         if _alive(state["owner"]):
