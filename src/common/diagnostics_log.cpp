@@ -18,10 +18,14 @@ struct Entry {
   unsigned values[3];
 };
 
-std::wstring logPath;
+struct Recorded {
+  std::wstring path;
+  int count = 0;
+  unsigned lost = 0;
+};
+Recorded recorded;
+// Scratch space, read only up to recorded.count.
 Entry entries[kCapacity];
-int entryCount = 0;
-unsigned entriesLost = 0;
 // What one flush writes, and the newest half of a file grown too long.
 char flushText[(kCapacity + 1) * kLineLength];
 char keptText[kFileLimit / 2];
@@ -62,9 +66,9 @@ void KeepNewestHalf(HANDLE file, LONGLONG size) {
 
 void AppendToFile(const char* text, DWORD length) {
   // Opened for each flush, so the player can copy or delete the file while playing.
-  HANDLE file =
-      CreateFileW(logPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(recorded.path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   LARGE_INTEGER size{};
   if (GetFileSizeEx(file, &size) && size.QuadPart + length > kFileLimit) KeepNewestHalf(file, size.QuadPart);
@@ -76,17 +80,17 @@ void AppendToFile(const char* text, DWORD length) {
 }  // namespace
 
 void StartDiagnosticsLog(const std::wstring& path) {
-  logPath = path;
+  recorded.path = path;
   diagnosticsLogging = true;
 }
 
 void LogDiagnostic(const char* format, unsigned first, unsigned second, unsigned third) {
   if (!diagnosticsLogging) return;
-  if (entryCount == kCapacity) {
-    ++entriesLost;
+  if (recorded.count == kCapacity) {
+    ++recorded.lost;
     return;
   }
-  Entry& entry = entries[entryCount++];
+  Entry& entry = entries[recorded.count++];
   GetLocalTime(&entry.time);
   entry.format = format;
   entry.values[0] = first;
@@ -95,24 +99,22 @@ void LogDiagnostic(const char* format, unsigned first, unsigned second, unsigned
 }
 
 void FlushDiagnosticsLog() {
-  if (entryCount == 0) return;
+  if (recorded.count == 0) return;
   std::size_t length = 0;
-  for (int i = 0; i < entryCount; ++i)
+  for (int i = 0; i < recorded.count; ++i)
     length += static_cast<std::size_t>(
         FormatLine(flushText + length, kLineLength, entries[i].time, entries[i].format, entries[i].values));
-  if (entriesLost) {
-    unsigned lost[3] = {entriesLost, 0, 0};
+  if (recorded.lost) {
+    unsigned lost[3] = {recorded.lost, 0, 0};
     length += static_cast<std::size_t>(
-        FormatLine(flushText + length, kLineLength, entries[entryCount - 1].time, "%u lines lost here", lost));
+        FormatLine(flushText + length, kLineLength, entries[recorded.count - 1].time, "%u lines lost here", lost));
   }
-  entryCount = 0;
-  entriesLost = 0;
+  recorded.count = 0;
+  recorded.lost = 0;
   AppendToFile(flushText, static_cast<DWORD>(length));
 }
 
 void ResetDiagnosticsLog() {
   diagnosticsLogging = false;
-  logPath.clear();
-  entryCount = 0;
-  entriesLost = 0;
+  recorded = {};
 }

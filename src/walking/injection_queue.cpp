@@ -49,22 +49,23 @@ void Enqueue(QueuedKey key) {
   ++queue.count;
 }
 
+QueuedKey TypedKey(const KBDLLHOOKSTRUCT& event, bool up, bool passing) {
+  return {static_cast<BYTE>(event.vkCode),    up, true, passing, static_cast<WORD>(event.scanCode),
+          (event.flags & LLKHF_EXTENDED) != 0};
+}
+
 }  // namespace
 
 void QueueKeyEvent(BYTE vk, bool up) { Enqueue({vk, up, false, false, 0, false}); }
 
-void QueueTypedKey(const KBDLLHOOKSTRUCT& event, bool up) {
-  Enqueue({static_cast<BYTE>(event.vkCode), up, true, false, static_cast<WORD>(event.scanCode),
-           (event.flags & LLKHF_EXTENDED) != 0});
-}
+void QueueTypedKey(const KBDLLHOOKSTRUCT& event, bool up) { Enqueue(TypedKey(event, up, false)); }
 
 void QueuePassingKey(const KBDLLHOOKSTRUCT& event, bool up) {
   if (queue.count == kCapacity) {
     queue.passingLeft = true;
     return;
   }
-  Enqueue({static_cast<BYTE>(event.vkCode), up, true, true, static_cast<WORD>(event.scanCode),
-           (event.flags & LLKHF_EXTENDED) != 0});
+  Enqueue(TypedKey(event, up, true));
 }
 
 bool PassingKeyLeftToPassOn() {
