@@ -481,7 +481,7 @@ class Soak(LauncherTestCase):
         # Measured before the game starts: whether keys come swapped behind the probe's hook, and if
         # so, behind the launcher's alone.
         with_probe = not self.wine.swaps_keys(hooks_ahead=1)
-        self.forgive_swaps = forgive_swaps = not with_probe and self.wine.swaps_keys(hooks_ahead=0)
+        forgive_swaps = not with_probe and self.wine.swaps_keys(hooks_ahead=0)
         self.rng = random.Random(SEED)
         game, run = self.start_game(env={"CLIENT_RETITLE_MS": "300"})
         client = game.client
@@ -500,7 +500,7 @@ class Soak(LauncherTestCase):
         self.marks = {name: (0, log.mark()) for name, log in self.logs.items()}
         self.divergences: list[Divergence] = []
         # Behind a second hook this Wine swaps keys; it is also the one seen to lose a burst of keys.
-        self.forgive_one_stretch = not with_probe
+        forgive_one_stretch = not with_probe
         self.swaps: list[Swap] = []
         self.moved_releases: list[str] = []
         self.segments = self.sent = self.focus_switches = self.repeat_holds = self.repeat_bit_differences = 0
@@ -533,7 +533,7 @@ class Soak(LauncherTestCase):
         if hook_log:
             self.assertFalse(self.wine.launcher_hooked_again(hook_log, client),
                              "the launcher took its live hook for lost")
-        if self.forgive_one_stretch and stretches({d.segment for d in self.divergences}) == 1:
+        if forgive_one_stretch and stretches({d.segment for d in self.divergences}) == 1:
             # Measured on Wine 10 under load: about 20 physical keys typed within 50 ms reached
             # neither window, the client's log a 20 ms gap where they belonged, and the play went on
             # in step after them; at the next focus change Wine let go of what it still held down.
