@@ -747,6 +747,21 @@ class WineSession:
         del self.programs[programs:]
         del self.logs[logs:]
 
+    def what_runs(self, program: WineProcess) -> str:
+        """For a failure report: the program's state and output, the session's processes and
+        visible windows (an error box among them)."""
+        code = program.exit_code()
+        lines = [f"--- {program.name}: " + ("still running" if code is None else f"exited {code}"),
+                 program.text().rstrip()]
+        try:
+            processes = self.probe("processes", timeout=10).items_of("process")
+            lines.append("--- processes: " + ", ".join(f"{p['exe']}({p['pid']})" for p in processes))
+            shown = [w for w in self.windows() if w.visible]
+            lines.append("--- visible windows: " + ", ".join(f"{w.cls} '{w.title}' pid {w.pid}" for w in shown))
+        except AssertionError as failure:
+            lines.append(f"--- winprobe failed too: {failure}")
+        return "\n".join(line for line in lines if line)
+
     def probe(self, *args: str, timeout: float = 30) -> ProbeResult:
         """Runs winprobe with `args` in this session and parses its key=value output."""
         # Output goes through a file: Wine's own services, started by the first program
@@ -1304,10 +1319,13 @@ class LauncherTestCase(WineTestCase):
         game = self.wine.install(launcher=LAUNCHER_EXE, ini=ini, **install)
         run = game.start(env=env)
         self.client = game.client
-        if ready == "hooks":
-            self.wait_for_hooks(self.client)
-        elif ready == "windows":
-            self.client.wait_ready()
+        try:
+            if ready == "hooks":
+                self.wait_for_hooks(self.client)
+            elif ready == "windows":
+                self.client.wait_ready()
+        except AssertionError as failure:
+            raise AssertionError(f"{failure}\n{self.wine.what_runs(run)}") from None
         return game, run
 
     def wait_for_hooks(self, client: EventLog) -> None:
