@@ -59,6 +59,8 @@ SCREEN = "1024x768x24"
 AUTOREPEAT_DELAY_MS = 500
 AUTOREPEAT_INTERVAL_MS = 30
 KEY_PAUSE_S = 0.03
+# A game ready slower than this is named in the output: it takes well under a second.
+SLOW_GAME_START_S = 5
 # The key-order reproduction: rounds of a measurement, and events a round.
 KEY_ORDER_ROUNDS = 6
 KEY_ORDER_EVENTS = 96
@@ -1319,6 +1321,7 @@ class LauncherTestCase(WineTestCase):
         game = self.wine.install(launcher=LAUNCHER_EXE, ini=ini, **install)
         run = game.start(env=env)
         self.client = game.client
+        started = time.monotonic()
         try:
             if ready == "hooks":
                 self.wait_for_hooks(self.client)
@@ -1326,12 +1329,15 @@ class LauncherTestCase(WineTestCase):
                 self.client.wait_ready()
         except AssertionError as failure:
             raise AssertionError(f"{failure}\n{self.wine.what_runs(run)}") from None
+        if (took := time.monotonic() - started) > SLOW_GAME_START_S:
+            log(f"{self.id().split('.', 1)[-1]}: the game took {took:.1f} s to be ready")
         return game, run
 
     def wait_for_hooks(self, client: EventLog) -> None:
         """Waits until the launcher's hooks are in place, then brings the client to the front."""
-        # The launcher hooks the keyboard before it first retitles the client.
-        client.wait_for("title", window="main", text=PRODUCT_TITLE)
+        # The launcher hooks the keyboard before it first retitles the client. A start takes
+        # well under a second; a loaded Wine was seen to take over 10 s once.
+        client.wait_for("title", window="main", text=PRODUCT_TITLE, timeout=30)
         self.wine.focus(client)
 
     def press(self, notation: str, expect: str, log: EventLog | None = None) -> str:
