@@ -1293,7 +1293,11 @@ class WineTestCase(unittest.TestCase):
 
     def _finish(self) -> None:
         self.wine.stop_programs()
-        log(f"{self.id().split('.', 1)[-1]}: {time.monotonic() - self._started:.2f} s")
+        log(f"{self.short_id()}: {time.monotonic() - self._started:.2f} s")
+
+    def short_id(self) -> str:
+        """Class and test name, without the module."""
+        return self.id().split(".", 1)[-1]
 
 
 # For the tests that need the launcher itself.
@@ -1330,13 +1334,13 @@ class LauncherTestCase(WineTestCase):
         except AssertionError as failure:
             raise AssertionError(f"{failure}\n{self.wine.what_runs(run)}") from None
         if (took := time.monotonic() - started) > SLOW_GAME_START_S:
-            log(f"{self.id().split('.', 1)[-1]}: the game took {took:.1f} s to be ready")
+            log(f"{self.short_id()}: the game took {took:.1f} s to be ready")
         return game, run
 
     def wait_for_hooks(self, client: EventLog) -> None:
         """Waits until the launcher's hooks are in place, then brings the client to the front."""
         # The launcher hooks the keyboard before it first retitles the client. A start takes
-        # well under a second; a loaded Wine was seen to take over 10 s once.
+        # well under a second, yet a CI run once saw nothing from the client within 10 s.
         client.wait_for("title", window="main", text=PRODUCT_TITLE, timeout=30)
         self.wine.focus(client)
 
